@@ -1,0 +1,100 @@
+#include "check_file.h"
+
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "file_kind.h"
+#include "read_window.h"
+#include "recording_walk.h"
+#include "snapshot_check.h"
+
+namespace quorvex {
+namespace {
+
+constexpr std::string_view kOpenError = "open file error\n";
+constexpr std::string_view kCannotOpen = "Can't open the file.\n";
+constexpr std::string_view kMallocError = "malloc error\n";
+constexpr std::string_view kFinish = "...Finish\n";
+constexpr std::string_view kDashes = "--------------------------\n";
+
+constexpr int kShownFields[] = {IDC_PATH, IDC_VIDEO_FORMAT, IDC_AUDIO_FORMAT, IDC_PROGRESS,
+                                IDC_RESULT};
+
+void SetReport(ResultPanel& panel, const std::string& verdict) {
+  std::string report = verdict;
+  report.append(kFinish);
+  report.append(kDashes);
+  panel.SetFieldText(IDC_RESULT, report);
+}
+
+// Everything after the name and path are shown. Returns the verdict line, or
+// nothing for a file of no known kind and for a window that could not be
+// obtained.
+std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, ErrorList& errors,
+                                       const CheckOptions& options, TraceSink& trace,
+                                       CheckSummary& summary) {
+  std::uint64_t size = 0;
+  if (source == nullptr || !source->MeasureSize(size)) {
+    trace.Write(kOpenError);
+    summary.status = CheckStatus::kUnreadable;
+    return std::string(kCannotOpen);
+  }
+  summary.size = size;
+
+  const std::size_t capacity = WindowCapacity(options.window_bytes, size);
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[capacity]);
+  if (buffer == nullptr) {
+    trace.Write(kMallocError);
+    summary.status = CheckStatus::kUnreadable;
+    return std::nullopt;
+  }
+  source->AdviseSequential();
+  ReadWindow contents;
+  contents.source = source;
+  contents.size = size;
+  contents.buffer = buffer.get();
+  contents.capacity = capacity;
+  contents.on_progress = &options.on_progress;
+
+  summary.kind = DetectFileKind(contents, trace);
+  if (summary.kind == "avi") {
+    return WalkRecording(contents, *source, panel, errors, trace, summary);
+  }
+  if (summary.kind == "jpg" || summary.kind == "png" || summary.kind == "bmp") {
+    return CheckSnapshot(summary.kind, contents, trace, summary.status);
+  }
+  summary.status = CheckStatus::kUnknownKind;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void CheckContents(ByteSource* source, const std::string& full_path, const std::string& bare_name,
+                   ResultPanel& panel, ErrorList& errors, const CheckOptions& options) {
+  TraceSink& trace = options.trace != nullptr ? *options.trace : StdoutTrace();
+  CheckSummary local;
+  CheckSummary& summary = options.summary != nullptr ? *options.summary : local;
+  summary = CheckSummary{};
+
+  for (int id : kShownFields) panel.ShowField(id, true);
+  panel.SetFieldText(IDC_NAME, "Name: " + bare_name + "\n");
+  panel.SetFieldText(IDC_PATH, "Path: " + full_path + "\n");
+
+  summary.verdict = CheckOpened(source, panel, errors, options, trace, summary);
+  if (summary.verdict.has_value()) SetReport(panel, *summary.verdict);
+  trace.Flush();
+}
+
+void CheckFile(const std::string& full_path, const std::string& bare_name, ResultPanel& panel,
+               ErrorList& errors, const CheckOptions& options) {
+  std::unique_ptr<ByteSource> file = OpenFileSource(full_path);
+  CheckContents(file.get(), full_path, bare_name, panel, errors, options);
+}
+
+void CheckFile(const std::string& full_path, const std::string& bare_name, ResultPanel& panel,
+               ErrorList& errors) {
+  CheckFile(full_path, bare_name, panel, errors, CheckOptions{});
+}
+
+}  // namespace quorvex
