@@ -1,5 +1,6 @@
 #include "recording_walk.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "frame_seal_check.h"
@@ -156,7 +157,9 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
   }
 
   finish_tally();
-  summary.walk_end = p;
+  // The movie data of a cut-off file can start behind its end; the walk then
+  // ended at the end of the file.
+  summary.walk_end = std::min(p, size);
   panel.SetFieldText(IDC_PROGRESS, "Complete...100%");
   if (!tally.error_flag) {
     summary.status = CheckStatus::kIntact;

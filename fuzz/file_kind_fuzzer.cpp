@@ -1,0 +1,44 @@
+// The kind decision over the first bytes of any file, through a window of
+// any size and with short reads.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "file_kind.h"
+#include "fuzz_support.h"
+#include "trace.h"
+
+using namespace quorvex;
+using namespace quorvex::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < kParamBytes) return 0;
+  ReadParams params = DecodeParams(data);
+  params.measure_fails = false;
+  data += kParamBytes;
+  size -= kParamBytes;
+
+  PolicedSource source(data, size, params);
+  const std::uint64_t measured = source.measured();
+  ReadWindow window;
+  window.source = &source;
+  window.size = measured;
+  window.capacity = WindowCapacity(params.window_bytes, measured);
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[window.capacity]);
+  window.buffer = buffer.get();
+
+  StringTraceSink trace;
+  const std::string kind = DetectFileKind(window, trace);
+
+  // The first fill starts at byte 0; a short read leaves the rest zero.
+  Bytes seen = SeenContents(data, size, params);
+  if (params.max_read != 0 && params.max_read < seen.size()) {
+    std::fill(seen.begin() + static_cast<std::ptrdiff_t>(params.max_read), seen.end(), 0);
+  }
+  std::string want_trace;
+  const std::string want = ModelKind(seen, want_trace);
+  Require(kind == want, "kind", kind + " vs " + want);
+  Require(trace.text() == want_trace, "kind trace", trace.text());
+  Require(source.read_calls() <= 1, "kind decision read more than once");
+  return 0;
+}

@@ -1,0 +1,107 @@
+// Shared pieces of the fuzz targets: how an input chooses the reading
+// conditions, a byte source that polices every read, an independent model of
+// what a check must show, and the invariants every check must keep.
+#ifndef QUORVEX_FUZZ_FUZZ_SUPPORT_H
+#define QUORVEX_FUZZ_FUZZ_SUPPORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "byte_source.h"
+#include "check_file.h"
+#include "field_panel.h"
+
+namespace quorvex::fuzz {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Stops the run with a message; libFuzzer keeps the input that did it.
+[[noreturn]] void Fail(const char* what, const std::string& detail = "");
+inline void Require(bool holds, const char* what, const std::string& detail = "") {
+  if (!holds) Fail(what, detail);
+}
+
+// The reading conditions an input asks for with its first kParamBytes bytes:
+// the window size, short reads, a size that differs from the data (a file
+// that grew or shrank after it was measured), a size that cannot be measured.
+inline constexpr std::size_t kParamBytes = 4;
+struct ReadParams {
+  std::size_t window_bytes = kDefaultWindowBytes;
+  std::size_t max_read = 0;  // 0: every read delivers all it can
+  int size_delta = 0;        // the measured size is the data's plus this
+  bool measure_fails = false;
+
+  std::uint64_t MeasuredSize(std::size_t data_size) const;
+};
+ReadParams DecodeParams(const std::uint8_t* bytes);
+// The prefix that asks for plain reading with the given window.
+Bytes PlainParams(std::uint8_t window_code = 0);
+
+// A MemorySource that stops the run when the engine asks for bytes past the
+// measured size or more than its window holds.
+class PolicedSource : public MemorySource {
+ public:
+  PolicedSource(const std::uint8_t* data, std::size_t size, const ReadParams& params);
+  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
+  bool MeasureSize(std::uint64_t& size) override;
+
+  std::uint64_t measured() const { return measured_; }
+
+ private:
+  std::size_t window_limit_;
+  std::uint64_t measured_ = 0;
+};
+
+// What a check must show: the fields, the Detail state, the ErrorList, the
+// trace and the summary. Built from the bytes alone, without the engine.
+struct Expected {
+  std::string kind;
+  std::optional<std::string> verdict;
+  std::string video_field = "Video Format: ";
+  std::string audio_field = "Audio Format: ";
+  std::string progress_field;
+  bool detail_enabled = false;
+  std::string errors;
+  std::string trace;
+  CheckStatus status = CheckStatus::kUnknownKind;
+  std::int64_t frames_checked = 0;
+  std::vector<FailedFrame> failed_frames;
+  std::optional<std::uint64_t> walk_end;
+};
+
+// The model over the whole contents of a file, as measured.
+Expected ModelCheck(const Bytes& file);
+// The snapshot check alone; `e.kind` says which kind the file is taken for.
+void ModelSnapshot(const Bytes& file, Expected& e);
+std::string ModelKind(const Bytes& file, std::string& trace);
+
+struct CheckRun {
+  FieldPanel panel;
+  ErrorList errors;
+  CheckSummary summary;
+  std::string trace;
+};
+
+// Runs the whole check over `source` as the console program does.
+CheckRun RunCheck(ByteSource* source, const std::string& path, const std::string& name,
+                  std::size_t window_bytes);
+
+// Invariants that hold for every check, whatever was read.
+void CheckInvariants(const CheckRun& run, const std::string& path, const std::string& name);
+// The run shows exactly what the model expects.
+void CheckAgainstModel(const CheckRun& run, const Expected& expected);
+
+// The contents the engine saw when every read delivers all it can: the data
+// cut or zero-extended to the claimed size.
+Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams& params);
+
+// Work stays linear: the bytes asked for are bounded by a small multiple of
+// the file and the window.
+void CheckLinearReads(const MemorySource& source, std::uint64_t size, std::size_t window_bytes);
+
+}  // namespace quorvex::fuzz
+
+#endif

@@ -1,0 +1,51 @@
+// The snapshot trailer check over any bytes taken for a JPEG, PNG or BMP,
+// whatever they begin with and however short.
+#include <memory>
+
+#include "fuzz_support.h"
+#include "snapshot_check.h"
+#include "trace.h"
+
+using namespace quorvex;
+using namespace quorvex::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < kParamBytes + 1) return 0;
+  ReadParams params = DecodeParams(data);
+  params.measure_fails = false;
+  static const char* const kKinds[] = {"jpg", "png", "bmp"};
+  const std::string kind = kKinds[data[kParamBytes] % 3];
+  data += kParamBytes + 1;
+  size -= kParamBytes + 1;
+
+  PolicedSource source(data, size, params);
+  const std::uint64_t measured = source.measured();
+  ReadWindow window;
+  window.source = &source;
+  window.size = measured;
+  window.capacity = WindowCapacity(params.window_bytes, measured);
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[window.capacity]);
+  window.buffer = buffer.get();
+
+  StringTraceSink trace;
+  CheckStatus status = CheckStatus::kUnreadable;
+  const std::string verdict = CheckSnapshot(kind, window, trace, status);
+  CheckLinearReads(source, measured, params.window_bytes);
+
+  if (params.max_read == 0) {
+    Expected e;
+    e.kind = kind;
+    ModelSnapshot(SeenContents(data, size, params), e);
+    Require(verdict == e.verdict, "snapshot verdict", verdict);
+    Require(trace.text() == e.trace, "snapshot trace", trace.text() + " vs " + e.trace);
+    Require(status == e.status, "snapshot status");
+    return 0;
+  }
+  // With short reads the bytes seen depend on where the window was filled;
+  // the outcome must still be one of the kind's.
+  const bool traced = !trace.text().empty();
+  Require(traced == (status == CheckStatus::kIntact || status == CheckStatus::kDamaged),
+          "checksum lines without a checksum verdict");
+  Require(status != CheckStatus::kUnreadable, "snapshot status not set");
+  return 0;
+}
