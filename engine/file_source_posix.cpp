@@ -49,12 +49,37 @@ class PosixFileSource : public ByteSource {
   int fd_;
 };
 
+// O_NONBLOCK keeps the open of a FIFO from waiting for a writer; such a file
+// is then refused as not regular.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+// Opens a path longer than the system takes in one call by walking it one
+// folder at a time, each opened relative to the one before.
+int OpenLongPath(const std::string& path) {
+  int dir = path.front() == '/' ? ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
+  if (dir == -1) return -1;
+  std::size_t at = 0;
+  for (;;) {
+    while (at < path.size() && path[at] == '/') ++at;
+    const std::size_t end = path.find('/', at);
+    if (end == std::string::npos) break;
+    const std::string part = path.substr(at, end - at);
+    const int next = ::openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir != AT_FDCWD) ::close(dir);
+    if (next < 0) return -1;
+    dir = next;
+    at = end;
+  }
+  const int fd = ::openat(dir, path.substr(at).c_str(), kOpenFlags);
+  if (dir != AT_FDCWD) ::close(dir);
+  return fd;
+}
+
 }  // namespace
 
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
-  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; such a
-  // file is then refused as not regular.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  int fd = ::open(path.c_str(), kOpenFlags);
+  if (fd < 0 && errno == ENAMETOOLONG && !path.empty()) fd = OpenLongPath(path);
   if (fd < 0) return nullptr;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -11,9 +11,16 @@ namespace {
 constexpr std::size_t kMinCapacity = 4096;
 constexpr std::size_t kMaxSpan = 64;
 
-// Loads the window with the bytes from `pos` on, as many as fit and lie in
-// the file. What the read leaves undelivered is zero.
-void Fill(ReadWindow& w, std::uint64_t pos) {
+// The reads of one chunk's fields step back a few bytes (its stored checksum
+// lies in front of the payload bytes read before it), so a fill starts this
+// far in front of the byte asked for: a chunk that straddles the end of the
+// window then costs one fill, not two.
+constexpr std::uint64_t kFillLead = kMaxSpan;
+
+// Loads the window with the bytes from a little in front of `pos` on, as many
+// as fit and lie in the file. What the read leaves undelivered is zero.
+void Fill(ReadWindow& w, std::uint64_t wanted) {
+  const std::uint64_t pos = wanted - std::min(wanted, kFillLead);
   const std::uint64_t left = pos < w.size ? w.size - pos : 0;
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, left));
   const std::size_t got = want == 0 ? 0 : w.source->ReadAt(pos, w.buffer, want);
@@ -36,8 +43,9 @@ std::size_t WindowCapacity(std::size_t wanted, std::uint64_t size) {
 
 const std::uint8_t* WindowSpan(ReadWindow& w, std::uint64_t pos, std::size_t count) {
   if (count > kMaxSpan || !RangeInFile(w, pos, count)) return nullptr;
-  // A fill at `pos` always holds the range: it lies in the file and is no
-  // longer than the smallest capacity.
+  // A fill for `pos` always holds the range: it lies in the file, and the
+  // lead in front of it and the range together are shorter than the smallest
+  // capacity.
   if (!InWindow(w, pos, count)) Fill(w, pos);
   return w.buffer + (pos - w.start);
 }
