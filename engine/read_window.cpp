@@ -17,8 +17,8 @@ constexpr std::size_t kMaxSpan = 64;
 // window then costs one fill, not two.
 constexpr std::uint64_t kFillLead = kMaxSpan;
 
-// Loads the window with the bytes from a little in front of `pos` on, as many
-// as fit and lie in the file. What the read leaves undelivered is zero.
+// Loads the window with the bytes from a little in front of `wanted` on, as
+// many as fit and lie in the file. What the read leaves undelivered is zero.
 void Fill(ReadWindow& w, std::uint64_t wanted) {
   const std::uint64_t pos = wanted - std::min(wanted, kFillLead);
   const std::uint64_t left = pos < w.size ? w.size - pos : 0;
