@@ -86,7 +86,8 @@ std::string JsonReport(const std::vector<FileResult>& results) {
   for (const FileResult& r : results) {
     const CheckSummary& s = r.summary;
     json failed = json::array();
-    for (const FailedFrame& f : s.failed_frames) failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
+    for (const FailedFrame& f : s.failed_frames)
+      failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
     json o = json::object();
     o["path"] = r.path;
     o["name"] = r.name;

@@ -16,8 +16,8 @@ using testing::Hex;
 const std::string kReportEnd = "...Finish\n--------------------------\n";
 
 TEST(CheckFile, ShowsFieldsThenNameAndPathThenReport) {
-  const testing::CheckRun run = testing::RunCheck(Hex("FFD8FFD9 10F02A67"), "ch01.jpg",
-                                                  "C:\\rec\\ch01.jpg");
+  const testing::CheckRun run =
+      testing::RunCheck(Hex("FFD8FFD9 10F02A67"), "ch01.jpg", "C:\\rec\\ch01.jpg");
   const std::vector<std::string> expected = {
       "show 1002",
       "show 1003",
@@ -60,19 +60,12 @@ TEST(CheckFile, LongPathShownInFull) {
 }
 
 TEST(CheckFile, UnopenableContentsGetVerdict) {
-  FieldPanel panel;
-  ErrorList errors;
-  PrepareForCheck(panel, errors);
-  StringTraceSink trace;
-  CheckSummary summary;
-  CheckOptions options;
-  options.trace = &trace;
-  options.summary = &summary;
-  CheckContents(nullptr, "/no/such", "such", panel, errors, options);
-  EXPECT_EQ(trace.text(), "open file error\n");
-  EXPECT_EQ(panel.text(IDC_RESULT), "Can't open the file.\n" + kReportEnd);
-  EXPECT_EQ(panel.text(IDC_NAME), "Name: such\n");
-  EXPECT_EQ(summary.status, CheckStatus::kUnreadable);
+  const testing::CheckRun run =
+      testing::RunCheckWindowed(nullptr, kDefaultWindowBytes, "such", "/no/such");
+  EXPECT_EQ(run.trace, "open file error\n");
+  EXPECT_EQ(run.panel.text(IDC_RESULT), "Can't open the file.\n" + kReportEnd);
+  EXPECT_EQ(run.panel.text(IDC_NAME), "Name: such\n");
+  EXPECT_EQ(run.summary.status, CheckStatus::kUnreadable);
 
   MemorySource unmeasurable(Hex("FFD8"));
   unmeasurable.set_measure_fails(true);
@@ -83,19 +76,10 @@ TEST(CheckFile, UnopenableContentsGetVerdict) {
 TEST(CheckFile, WindowThatCannotBeObtainedEndsCheckWithoutVerdict) {
   MemorySource source(Hex("FFD8FFD9"));
   source.set_claimed_size(std::uint64_t{1} << 62);
-  FieldPanel panel;
-  ErrorList errors;
-  PrepareForCheck(panel, errors);
-  StringTraceSink trace;
-  CheckSummary summary;
-  CheckOptions options;
-  options.trace = &trace;
-  options.summary = &summary;
-  options.window_bytes = std::size_t{1} << 62;
-  CheckContents(&source, "/big", "big", panel, errors, options);
-  EXPECT_EQ(trace.text(), "malloc error\n");
-  EXPECT_EQ(panel.text(IDC_RESULT), "");
-  EXPECT_EQ(summary.status, CheckStatus::kUnreadable);
+  const testing::CheckRun run = testing::RunCheckWindowed(&source, std::size_t{1} << 62);
+  EXPECT_EQ(run.trace, "malloc error\n");
+  EXPECT_EQ(run.panel.text(IDC_RESULT), "");
+  EXPECT_EQ(run.summary.status, CheckStatus::kUnreadable);
 }
 
 TEST(CheckFile, UndeliveredBytesCountAsZero) {
@@ -103,7 +87,9 @@ TEST(CheckFile, UndeliveredBytesCountAsZero) {
   MemorySource source(Hex("FFD8FFD9"));
   source.set_claimed_size(8);
   const testing::CheckRun run = testing::RunCheckOn(source);
-  EXPECT_EQ(run.trace, "read picture sucess\ncheck_sum = 0x10f02a67\nfile_check_sum = 0x0,tmp_file_size = 8\n");
+  EXPECT_EQ(
+      run.trace,
+      "read picture sucess\ncheck_sum = 0x10f02a67\nfile_check_sum = 0x0,tmp_file_size = 8\n");
   EXPECT_EQ(run.panel.text(IDC_RESULT), "This JPEG's check sum is error\n" + kReportEnd);
 
   // Reads that deliver a few bytes at a time give the same result as whole ones.
@@ -122,18 +108,11 @@ TEST(CheckFile, SmallWindowGivesSameResultsAsLargeOne) {
   }
   const Bytes file = rec.Build();
   MemorySource source(file);
-  FieldPanel panel;
-  ErrorList errors;
-  PrepareForCheck(panel, errors);
-  StringTraceSink trace;
-  CheckOptions options;
-  options.trace = &trace;
-  options.window_bytes = 4096;
-  CheckContents(&source, "p", "n", panel, errors, options);
+  const testing::CheckRun small = testing::RunCheckWindowed(&source, 4096, "n", "p");
   const testing::CheckRun whole = testing::RunCheck(file, "n", "p");
-  EXPECT_EQ(trace.text(), whole.trace);
-  EXPECT_EQ(errors.text, whole.errors.text);
-  EXPECT_EQ(errors.text,
+  EXPECT_EQ(small.trace, whole.trace);
+  EXPECT_EQ(small.errors.text, whole.errors.text);
+  EXPECT_EQ(small.errors.text,
             "frame error(frame_num = 4)\nframe error(frame_num = 11)\n"
             "frame error(frame_num = 18)\nframe error(frame_num = 25)\n");
 }
@@ -141,9 +120,10 @@ TEST(CheckFile, SmallWindowGivesSameResultsAsLargeOne) {
 class CheckRealFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("quorvex-check-file-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("quorvex-check-file-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

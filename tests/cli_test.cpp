@@ -69,8 +69,10 @@ TEST_P(CliSampleTest, JsonDescribesSample) {
 INSTANTIATE_TEST_SUITE_P(
     Samples, CliSampleTest,
     ::testing::Values(
-        SampleCase{"snapshot-intact.jpg", "jpg", "intact", "This JPEG's check sum is correct", 0, 0},
-        SampleCase{"snapshot-damaged.jpg", "jpg", "damaged", "This JPEG's check sum is error", 0, 0},
+        SampleCase{"snapshot-intact.jpg", "jpg", "intact", "This JPEG's check sum is correct", 0,
+                   0},
+        SampleCase{"snapshot-damaged.jpg", "jpg", "damaged", "This JPEG's check sum is error", 0,
+                   0},
         SampleCase{"snapshot-intact.png", "png", "intact", "This PNG's check sum is correct", 0, 0},
         SampleCase{"snapshot-intact.bmp", "bmp", "intact", "This BMP's check sum is correct", 0, 0},
         SampleCase{"snapshot-unsealed.bmp", "bmp", "unsealed",
@@ -95,7 +97,8 @@ TEST(Cli, DamagedRecordingInFull) {
   EXPECT_EQ(o["name"], "recording-h264-damaged.avi");
   EXPECT_EQ(o["video_format"], "h264");
   EXPECT_EQ(o["audio_format"], "G711");
-  EXPECT_EQ(o["failed_frames"], nlohmann::json::parse(R"([{"frame":7,"offset":18436},{"frame":30,"offset":73814}])"));
+  EXPECT_EQ(o["failed_frames"],
+            nlohmann::json::parse(R"([{"frame":7,"offset":18436},{"frame":30,"offset":73814}])"));
   EXPECT_EQ(o["walk_end"], 131284);
   EXPECT_EQ(o["size"], 131292);
   const auto& f = o["fields"];
@@ -136,7 +139,8 @@ TEST(Cli, TraceGoesToStderrByteForByte) {
   std::fclose(f);
   std::remove(err.c_str());
   EXPECT_EQ(trace,
-            "read picture sucess\ncheck_sum = 0x7b4cbc4b\nfile_check_sum = 0x7b4cbc4b,tmp_file_size = 163\n"
+            "read picture sucess\ncheck_sum = 0x7b4cbc4b\nfile_check_sum = "
+            "0x7b4cbc4b,tmp_file_size = 163\n"
             "read RIFF sucess\r\n"
             "read RIFF or picture error\r\n");
   EXPECT_EQ(run.out,

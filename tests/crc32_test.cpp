@@ -25,14 +25,14 @@ TEST_P(Crc32Vectors, MatchesKnownValue) {
   EXPECT_EQ(Crc32(bytes.data(), bytes.size()), GetParam().crc);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Known, Crc32Vectors,
-    ::testing::Values(CrcVector{"Empty", "", 0x00000000u},
-                      CrcVector{"CheckString123456789", "313233343536373839", 0xCBF43926u},
-                      CrcVector{"JpegStartAndEnd", "FFD8FFD9", 0x10F02A67u},
-                      CrcVector{"OneZeroByte", "00", 0xD202EF8Du},
-                      CrcVector{"FourFF", "FFFFFFFF", 0xFFFFFFFFu}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Known, Crc32Vectors,
+                         ::testing::Values(CrcVector{"Empty", "", 0x00000000u},
+                                           CrcVector{"CheckString123456789", "313233343536373839",
+                                                     0xCBF43926u},
+                                           CrcVector{"JpegStartAndEnd", "FFD8FFD9", 0x10F02A67u},
+                                           CrcVector{"OneZeroByte", "00", 0xD202EF8Du},
+                                           CrcVector{"FourFF", "FFFFFFFF", 0xFFFFFFFFu}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Crc32, ExtendContinuesAcrossAnySplit) {
   const build::Bytes data = build::Filler(3000, 7);

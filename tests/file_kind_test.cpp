@@ -35,14 +35,16 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"PngFirstFourBytesOnly", "89504E47 00000000", "png", ""},
         KindCase{"PngOfJustFourBytes", "89504E47", "png", ""},
         KindCase{"BmpWithNonZeroThirdByte", "424D 66 000000", "bmp", ""},
-        KindCase{"BmpWithZeroThirdByteIsUnknown", "424D 00 010000", "", "read RIFF or picture error\r\n"},
+        KindCase{"BmpWithZeroThirdByteIsUnknown", "424D 00 010000", "",
+                 "read RIFF or picture error\r\n"},
         KindCase{"BmpOfTwoBytesIsUnknown", "424D", "", "read RIFF or picture error\r\n"},
         KindCase{"RiffCutShortIsUnknown", "524946", "", "read RIFF or picture error\r\n"},
         KindCase{"PngCutShortIsUnknown", "89504E", "", "read RIFF or picture error\r\n"},
         KindCase{"OneByteIsUnknown", "FF", "", "read RIFF or picture error\r\n"},
         KindCase{"EmptyIsUnknown", "", "", "read RIFF or picture error\r\n"},
         KindCase{"TextIsUnknown", "68656C6C6F", "", "read RIFF or picture error\r\n"},
-        KindCase{"LowerCaseRiffIsUnknown", "72696666 00000000", "", "read RIFF or picture error\r\n"}),
+        KindCase{"LowerCaseRiffIsUnknown", "72696666 00000000", "",
+                 "read RIFF or picture error\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

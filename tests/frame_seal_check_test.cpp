@@ -34,26 +34,25 @@ TEST_P(PayloadPatternTest, DecidesWhetherFrameIsChecked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, PayloadPatternTest,
-    ::testing::Values(
-        PatternCase{"MjpgStartAndApp0", "VJPG", "FFD8FFE0", true},
-        PatternCase{"MjpgApp1", "VJPG", "FFD8FFE1", false},
-        PatternCase{"Mpg4Vop", "VPG4", "000001B6", true},
-        PatternCase{"Mpg4VideoObject", "VPG4", "00000100", true},
-        PatternCase{"Mpg4VisualSequence", "VPG4", "000001B0", true},
-        PatternCase{"Mpg4SequenceHeaderB3", "VPG4", "000001B3", false},
-        PatternCase{"Mpg4ShiftedByOne", "VPG4", "01000001B6", false},
-        PatternCase{"H264FourByteStartSps", "V264", "00000001 6764", true},
-        PatternCase{"H264ThreeByteStartSps", "V264", "000001 6764", false},
-        PatternCase{"H264AnyFirstByte", "V264", "FF000001 2742", true},
-        PatternCase{"H264IdrAndB8", "V264", "00000001 65B8", true},
-        PatternCase{"H264SeiWrongNextByte", "V264", "00000001 6799", false},
-        PatternCase{"H264SliceFreeStart", "V264", "FFFFFF01 41", true},
-        PatternCase{"H264Slice21E1", "V264", "12345601 21E1", true},
-        PatternCase{"H264Slice21Wrong", "V264", "12345601 2100", false},
-        PatternCase{"H264Slice81", "V264", "00000001 81", true},
-        PatternCase{"H264NoStartByte", "V264", "00000002 41", false},
-        PatternCase{"H264PatternOfMjpg", "V264", "FFD8FFE0", false},
-        PatternCase{"MjpgPatternOfH264", "VJPG", "00000001 6764", false}),
+    ::testing::Values(PatternCase{"MjpgStartAndApp0", "VJPG", "FFD8FFE0", true},
+                      PatternCase{"MjpgApp1", "VJPG", "FFD8FFE1", false},
+                      PatternCase{"Mpg4Vop", "VPG4", "000001B6", true},
+                      PatternCase{"Mpg4VideoObject", "VPG4", "00000100", true},
+                      PatternCase{"Mpg4VisualSequence", "VPG4", "000001B0", true},
+                      PatternCase{"Mpg4SequenceHeaderB3", "VPG4", "000001B3", false},
+                      PatternCase{"Mpg4ShiftedByOne", "VPG4", "01000001B6", false},
+                      PatternCase{"H264FourByteStartSps", "V264", "00000001 6764", true},
+                      PatternCase{"H264ThreeByteStartSps", "V264", "000001 6764", false},
+                      PatternCase{"H264AnyFirstByte", "V264", "FF000001 2742", true},
+                      PatternCase{"H264IdrAndB8", "V264", "00000001 65B8", true},
+                      PatternCase{"H264SeiWrongNextByte", "V264", "00000001 6799", false},
+                      PatternCase{"H264SliceFreeStart", "V264", "FFFFFF01 41", true},
+                      PatternCase{"H264Slice21E1", "V264", "12345601 21E1", true},
+                      PatternCase{"H264Slice21Wrong", "V264", "12345601 2100", false},
+                      PatternCase{"H264Slice81", "V264", "00000001 81", true},
+                      PatternCase{"H264NoStartByte", "V264", "00000002 41", false},
+                      PatternCase{"H264PatternOfMjpg", "V264", "FFD8FFE0", false},
+                      PatternCase{"MjpgPatternOfH264", "VJPG", "00000001 6764", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckFrameSeal, NumbersOnlyCheckedFramesAcrossSkippedAndAudioChunks) {
@@ -117,7 +116,8 @@ TEST(CheckFrameSeal, SealBytesOtherThanVersionAndChecksumAreIgnored) {
     Bytes file = rec.Build();
     file[seal + offset] ^= 0x5A;
     const testing::CheckRun run = testing::RunCheck(file);
-    EXPECT_EQ(run.panel.text(IDC_RESULT), "No error occur.\n...Finish\n--------------------------\n")
+    EXPECT_EQ(run.panel.text(IDC_RESULT),
+              "No error occur.\n...Finish\n--------------------------\n")
         << offset;
   }
   Bytes file = rec.Build();

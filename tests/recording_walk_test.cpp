@@ -13,7 +13,8 @@ using build::Bytes;
 using build::RecordingBuilder;
 
 const std::string kReport = "...Finish\n--------------------------\n";
-const std::string kRecordingTrace = "read RIFF sucess\r\nreadBuf = 0x19-0x0-0x0-0x0\ntemp_frane_rate = 25\n";
+const std::string kRecordingTrace =
+    "read RIFF sucess\r\nreadBuf = 0x19-0x0-0x0-0x0\ntemp_frane_rate = 25\n";
 
 Bytes Key(std::uint32_t seed) { return build::H264Frame(300, seed, true); }
 Bytes NotAFrame(std::size_t size) { return Bytes(size, 0xEE); }
@@ -72,7 +73,11 @@ std::vector<WalkCase> WalkCases() {
        "There are 2 errors in the video file.\n", 3,
        "frame error(frame_num = 1)\nframe error(frame_num = 3)\n", true, "Complete...100%"},
       {"ChunkIdDbEndsWalk",
-       RecordingBuilder().Frame(Key(1)).Chunk("00db", Bytes(40, 1)).Frame(Key(2), Damaged()).Build(),
+       RecordingBuilder()
+           .Frame(Key(1))
+           .Chunk("00db", Bytes(40, 1))
+           .Frame(Key(2), Damaged())
+           .Build(),
        "No error occur.\n", 1, "", false, "Complete...100%"},
       {"ChunkIdWbOfStreamZeroEndsWalk",
        RecordingBuilder().Chunk("00wb", Bytes(40, 1)).Frame(Key(2), Damaged()).Build(),
@@ -88,7 +93,11 @@ std::vector<WalkCase> WalkCases() {
        "There is an error in the video file.\n", 1, "frame error(frame_num = 1)\n", true,
        "Complete...100%"},
       {"ZeroPairsBeforeChunkAreStepped",
-       RecordingBuilder().Raw(build::FromText("0000")).Frame(Key(1), Damaged()).Frame(Key(2)).Build(),
+       RecordingBuilder()
+           .Raw(build::FromText("0000"))
+           .Frame(Key(1), Damaged())
+           .Frame(Key(2))
+           .Build(),
        "There is an error in the video file.\n", 2, "frame error(frame_num = 1)\n", true,
        "Complete...100%"},
       {"OddSizeIsPadded",
@@ -96,7 +105,11 @@ std::vector<WalkCase> WalkCases() {
        "There is an error in the video file.\n", 2, "frame error(frame_num = 2)\n", true,
        "Complete...100%"},
       {"RefusedVersionStopsWalk",
-       RecordingBuilder().Frame(Key(1), Damaged()).Frame(Key(2), Version('1')).Frame(Key(3), Damaged()).Build(),
+       RecordingBuilder()
+           .Frame(Key(1), Damaged())
+           .Frame(Key(2), Version('1'))
+           .Frame(Key(3), Damaged())
+           .Build(),
        "Error version video file.\n", 1, "frame error(frame_num = 1)\n", false, ""},
       {"RefusedVersionOfFrameNotChecked",
        [] {
@@ -114,8 +127,8 @@ std::vector<WalkCase> WalkCases() {
        RecordingBuilder().Chunk("00dc", Bytes(10, 0)).Frame(Key(1), Damaged()).Build(),
        "There is an error in the video file.\n", 1, "frame error(frame_num = 1)\n", true,
        "Complete...100%"},
-      {"OnlyAudio", RecordingBuilder().Audio(100).Audio(200).Audio(300).Build(), "No error occur.\n",
-       0, "", false, "Complete...100%"},
+      {"OnlyAudio", RecordingBuilder().Audio(100).Audio(200).Audio(300).Build(),
+       "No error occur.\n", 0, "", false, "Complete...100%"},
       {"HeadCutShortEndsWalk",
        [] {
          Bytes b = RecordingBuilder().Frame(Key(1)).NoIndex().Build();
@@ -175,7 +188,8 @@ TEST_P(RefusedRecordingTest, IsInvalidAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Refused, RefusedRecordingTest,
     ::testing::Values(RefusedCase{"ForeignHandler", RecordingBuilder("XVID").Frame(Key(1)).Build()},
-                      RefusedCase{"LowerCaseHandler", RecordingBuilder("v264").Frame(Key(1)).Build()},
+                      RefusedCase{"LowerCaseHandler",
+                                  RecordingBuilder("v264").Frame(Key(1)).Build()},
                       RefusedCase{"WaveFile", build::TinyWave()},
                       RefusedCase{"TooShortForAudioCode",
                                   [] {
@@ -192,7 +206,9 @@ struct FormatCase {
   std::string audio_text;
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.handler << "/" << int{c.audio_code}; }
+void PrintTo(const FormatCase& c, std::ostream* os) {
+  *os << c.handler << "/" << int{c.audio_code};
+}
 
 class FormatNamesTest : public ::testing::TestWithParam<FormatCase> {};
 
@@ -216,10 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"V264", 0, "Video format: h264\n", "Audio format: None\n"}));
 
 TEST(WalkRecording, TraceShowsRateBytesAndSignedRate) {
-  const testing::CheckRun run =
-      testing::RunCheck(RecordingBuilder().Rate(0xFFFFFFFEu).Build());
-  EXPECT_EQ(run.trace,
-            "read RIFF sucess\r\nreadBuf = 0xfe-0xff-0xff-0xff\ntemp_frane_rate = -2\n");
+  const testing::CheckRun run = testing::RunCheck(RecordingBuilder().Rate(0xFFFFFFFEu).Build());
+  EXPECT_EQ(run.trace, "read RIFF sucess\r\nreadBuf = 0xfe-0xff-0xff-0xff\ntemp_frane_rate = -2\n");
 }
 
 TEST(WalkRecording, ProgressIsWrittenAtMultiplesOfTen) {
@@ -227,7 +241,8 @@ TEST(WalkRecording, ProgressIsWrittenAtMultiplesOfTen) {
   rec.HeaderListSize(4508).NoIndex();
   const std::size_t start = rec.MovieStart();  // 4540
   // Ten chunks of 462 bytes: only some following positions fall on a tenth.
-  for (int i = 0; i < 10; ++i) rec.Frame(build::H264Frame(434, static_cast<std::uint32_t>(i), true));
+  for (int i = 0; i < 10; ++i)
+    rec.Frame(build::H264Frame(434, static_cast<std::uint32_t>(i), true));
   const Bytes file = rec.Build();
   ASSERT_EQ(file.size(), start + 10 * 462u);
   const testing::CheckRun run = testing::RunCheck(file);
@@ -273,14 +288,15 @@ TEST_P(LargeFileProgressTest, PercentageIsExact) {
 INSTANTIATE_TEST_SUITE_P(
     Sizes, LargeFileProgressTest,
     ::testing::Values(
-        ClaimedSizeCase{"HalfOfHundredMillion", 50'000'000, 100'000'000,
-                        {"Complete...50%", "Complete...100%"}},
-        ClaimedSizeCase{"FiftyFivePercentWritesNothing", 55'000'000, 100'000'000,
-                        {"Complete...100%"}},
-        ClaimedSizeCase{"TenthOfFortyGigabytes", 4'000'000'000, 40'000'000'000,
+        ClaimedSizeCase{
+            "HalfOfHundredMillion", 50'000'000, 100'000'000, {"Complete...50%", "Complete...100%"}},
+        ClaimedSizeCase{
+            "FiftyFivePercentWritesNothing", 55'000'000, 100'000'000, {"Complete...100%"}},
+        ClaimedSizeCase{"TenthOfFortyGigabytes",
+                        4'000'000'000,
+                        40'000'000'000,
                         {"Complete...10%", "Complete...100%"}},
-        ClaimedSizeCase{"BeyondFourGigabytes", 4'294'971'000, 6'000'000'000,
-                        {"Complete...100%"}}),
+        ClaimedSizeCase{"BeyondFourGigabytes", 4'294'971'000, 6'000'000'000, {"Complete...100%"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PercentCase {
@@ -300,10 +316,8 @@ TEST_P(PercentOfTest, RoundsDownExactly) {
 INSTANTIATE_TEST_SUITE_P(
     Values, PercentOfTest,
     ::testing::Values(PercentCase{50'000'000, 100'000'000, 50},
-                      PercentCase{55'000'000, 100'000'000, 55},
-                      PercentCase{99, 100, 99},
-                      PercentCase{0, 1, 0},
-                      PercentCase{3'000'000'000, 4'000'000'000, 75},
+                      PercentCase{55'000'000, 100'000'000, 55}, PercentCase{99, 100, 99},
+                      PercentCase{0, 1, 0}, PercentCase{3'000'000'000, 4'000'000'000, 75},
                       PercentCase{42'949'673, 4'294'967'296, 1},
                       PercentCase{429'496'730, 4'294'967'296, 10},
                       PercentCase{0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, 99},

@@ -18,7 +18,8 @@ TEST(Samples, GeneratorRemakesBundledFiles) {
   const std::filesystem::path out = std::filesystem::path(::testing::TempDir()) / "quorvex-samples";
   std::filesystem::remove_all(out);
   std::filesystem::create_directories(out);
-  const std::string command = std::string("'") + QUORVEX_MAKE_SAMPLES_EXE + "' '" + out.string() + "'";
+  const std::string command =
+      std::string("'") + QUORVEX_MAKE_SAMPLES_EXE + "' '" + out.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {

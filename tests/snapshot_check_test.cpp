@@ -94,8 +94,7 @@ class SnapshotCheckTest : public ::testing::TestWithParam<SnapshotCase> {};
 TEST_P(SnapshotCheckTest, GivesVerdictAndTrace) {
   const SnapshotCase& c = GetParam();
   const testing::CheckRun run = testing::RunCheck(c.file);
-  EXPECT_EQ(run.panel.text(IDC_RESULT),
-            c.verdict + "...Finish\n--------------------------\n");
+  EXPECT_EQ(run.panel.text(IDC_RESULT), c.verdict + "...Finish\n--------------------------\n");
   EXPECT_EQ(run.summary.status, c.status);
   const std::string kind_line = run.summary.kind == "jpg" ? "read picture sucess\n" : "";
   if (!c.trace.empty()) {

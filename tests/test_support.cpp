@@ -4,7 +4,8 @@
 
 namespace quorvex::testing {
 
-CheckRun RunCheckOn(MemorySource& source, const std::string& name, const std::string& path) {
+CheckRun RunCheckWindowed(ByteSource* source, std::size_t window_bytes, const std::string& name,
+                          const std::string& path) {
   CheckRun run;
   PrepareForCheck(run.panel, run.errors);
   run.panel.clear_log();
@@ -12,9 +13,14 @@ CheckRun RunCheckOn(MemorySource& source, const std::string& name, const std::st
   CheckOptions options;
   options.trace = &trace;
   options.summary = &run.summary;
-  CheckContents(&source, path, name, run.panel, run.errors, options);
+  options.window_bytes = window_bytes;
+  CheckContents(source, path, name, run.panel, run.errors, options);
   run.trace = trace.text();
   return run;
+}
+
+CheckRun RunCheckOn(MemorySource& source, const std::string& name, const std::string& path) {
+  return RunCheckWindowed(&source, kDefaultWindowBytes, name, path);
 }
 
 CheckRun RunCheck(const Bytes& bytes, const std::string& name, const std::string& path) {

@@ -26,6 +26,10 @@ CheckRun RunCheck(const Bytes& bytes, const std::string& name = "file",
                   const std::string& path = "C:\\rec\\file");
 CheckRun RunCheckOn(MemorySource& source, const std::string& name = "file",
                     const std::string& path = "C:\\rec\\file");
+// The same with a window of `window_bytes`; a null source could not be opened.
+CheckRun RunCheckWindowed(ByteSource* source, std::size_t window_bytes,
+                          const std::string& name = "file",
+                          const std::string& path = "C:\\rec\\file");
 
 // A window over contents in memory, for the checks that take one.
 struct WindowOver {
