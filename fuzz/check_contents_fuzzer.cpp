@@ -19,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PolicedSource source(data, size, params);
   const CheckRun run = RunCheck(&source, kPath, kName, params.window_bytes);
   CheckInvariants(run, kPath, kName);
-  CheckLinearReads(source, source.measured(), params.window_bytes);
+  CheckLinearReads(source, params);
   if (params.measure_fails) {
     Require(run.trace == "open file error\n", "open error trace", run.trace);
     Require(run.summary.verdict == "Can't open the file.\n", "open error verdict");
     return 0;
   }
-  if (params.max_read == 0) CheckAgainstModel(run, ModelCheck(SeenContents(data, size, params)));
+  CheckAgainstModel(run, ModelCheck(SeenContents(data, size, params)));
   return 0;
 }

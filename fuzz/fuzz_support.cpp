@@ -319,7 +319,9 @@ std::size_t PolicedSource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::siz
   Require(pos <= measured_ && count <= measured_ - pos, "a read past the measured size",
           "pos " + std::to_string(pos) + " count " + std::to_string(count) + " size " +
               std::to_string(measured_));
-  return MemorySource::ReadAt(pos, out, count);
+  const std::size_t n = MemorySource::ReadAt(pos, out, count);
+  delivered_ += n;
+  return n;
 }
 
 std::string ModelKind(const Bytes& f, std::string& trace) {
@@ -473,12 +475,17 @@ Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams&
   return f;
 }
 
-void CheckLinearReads(const MemorySource& source, std::uint64_t size, std::size_t window_bytes) {
-  const std::uint64_t window = std::min<std::uint64_t>(std::max(window_bytes, kMinWindow), size);
-  const std::uint64_t bound = 3 * size + 4 * window + 4096;
-  Require(
-      source.bytes_requested() <= bound, "reads grow faster than the file",
-      std::to_string(source.bytes_requested()) + " bytes for a file of " + std::to_string(size));
+void CheckLinearReads(const PolicedSource& source, const ReadParams& params) {
+  const std::uint64_t size = source.measured();
+  const std::uint64_t window =
+      std::min<std::uint64_t>(std::max(params.window_bytes, kMinWindow), size);
+  const std::uint64_t bound = 2 * size + 2 * window + 4096;
+  Require(source.delivered() <= bound, "reads grow faster than the file",
+          std::to_string(source.delivered()) + " bytes for a file of " + std::to_string(size));
+  if (params.max_read == 0 && window > 0) {
+    Require(source.read_calls() <= 4 * (size / window) + 8, "more reads than windows",
+            std::to_string(source.read_calls()) + " reads for a file of " + std::to_string(size));
+  }
 }
 
 }  // namespace quorvex::fuzz

@@ -49,10 +49,13 @@ class PolicedSource : public MemorySource {
   bool MeasureSize(std::uint64_t& size) override;
 
   std::uint64_t measured() const { return measured_; }
+  // Bytes the reads delivered.
+  std::uint64_t delivered() const { return delivered_; }
 
  private:
   std::size_t window_limit_;
   std::uint64_t measured_ = 0;
+  std::uint64_t delivered_ = 0;
 };
 
 // What a check must show: the fields, the Detail state, the ErrorList, the
@@ -94,13 +97,13 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
 // The run shows exactly what the model expects.
 void CheckAgainstModel(const CheckRun& run, const Expected& expected);
 
-// The contents the engine saw when every read delivers all it can: the data
-// cut or zero-extended to the claimed size.
+// The contents the engine sees: the data cut or zero-extended to the
+// measured size (short reads are read again until the data ends).
 Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams& params);
 
-// Work stays linear: the bytes asked for are bounded by a small multiple of
-// the file and the window.
-void CheckLinearReads(const MemorySource& source, std::uint64_t size, std::size_t window_bytes);
+// Work stays linear: the bytes read are bounded by a small multiple of the
+// file and the window, and so are the reads when none is short.
+void CheckLinearReads(const PolicedSource& source, const ReadParams& params);
 
 }  // namespace quorvex::fuzz
 

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PolicedSource source(file.data(), file.size(), params);
   const CheckRun run = RunCheck(&source, kPath, kName, params.window_bytes);
   CheckInvariants(run, kPath, kName);
-  CheckLinearReads(source, source.measured(), params.window_bytes);
-  if (!params.measure_fails && params.max_read == 0) {
+  CheckLinearReads(source, params);
+  if (!params.measure_fails) {
     CheckAgainstModel(run, ModelCheck(SeenContents(file.data(), file.size(), params)));
   }
   return 0;
