@@ -311,7 +311,6 @@ PolicedSource::PolicedSource(const std::uint8_t* data, std::size_t size, const R
   set_measure_fails(params.measure_fails);
 }
 
-bool PolicedSource::MeasureSize(std::uint64_t& size) { return MemorySource::MeasureSize(size); }
 
 std::size_t PolicedSource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) {
   Require(count > 0, "a read of no bytes");

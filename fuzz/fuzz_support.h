@@ -46,7 +46,6 @@ class PolicedSource : public MemorySource {
  public:
   PolicedSource(const std::uint8_t* data, std::size_t size, const ReadParams& params);
   std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
-  bool MeasureSize(std::uint64_t& size) override;
 
   std::uint64_t measured() const { return measured_; }
   // Bytes the reads delivered.
