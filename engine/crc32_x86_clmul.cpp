@@ -111,6 +111,21 @@ QUORVEX_TARGET_PCLMUL QUORVEX_INLINE std::uint32_t Finish128(__m128i x, const st
   return Crc32Portable(~Reduce128(x), p, size);
 }
 
+// A long range first gets its bytes up to a cache-line boundary from the table
+// kernel, so that no load of the main loop straddles two lines; this pays
+// where the data comes from memory.
+constexpr std::size_t kAlignFrom = 16384;
+constexpr std::uintptr_t kCacheLine = 64;
+
+inline std::size_t AlignHead(std::uint32_t& crc, const std::uint8_t*& p, std::size_t size) {
+  if (size < kAlignFrom) return size;
+  const std::size_t head =
+      (kCacheLine - reinterpret_cast<std::uintptr_t>(p) % kCacheLine) % kCacheLine;
+  crc = Crc32Portable(crc, p, head);
+  p += head;
+  return size - head;
+}
+
 QUORVEX_TARGET_PCLMUL QUORVEX_INLINE __m128i CrcRegister128(std::uint32_t crc) {
   return _mm_cvtsi32_si128(static_cast<int>(~crc));
 }
@@ -156,6 +171,7 @@ QUORVEX_TARGET_AVX512 QUORVEX_INLINE __m512i Fold512(__m512i x, __m512i k, __m51
 QUORVEX_TARGET_PCLMUL std::uint32_t Crc32Pclmul(std::uint32_t crc, const std::uint8_t* p,
                                                 std::size_t size) {
   if (size < 64) return Crc32Portable(crc, p, size);
+  size = AlignHead(crc, p, size);
   __m128i x0 = _mm_xor_si128(Load128(p), CrcRegister128(crc));
   __m128i x1 = Load128(p + 16);
   __m128i x2 = Load128(p + 32);
@@ -179,6 +195,7 @@ QUORVEX_TARGET_PCLMUL std::uint32_t Crc32Pclmul(std::uint32_t crc, const std::ui
 QUORVEX_TARGET_AVX2 std::uint32_t Crc32VpclmulAvx2(std::uint32_t crc, const std::uint8_t* p,
                                                    std::size_t size) {
   if (size < 128) return Crc32Pclmul(crc, p, size);
+  size = AlignHead(crc, p, size);
   __m256i y0 = _mm256_xor_si256(Load256(p), _mm256_zextsi128_si256(CrcRegister128(crc)));
   __m256i y1 = Load256(p + 32);
   __m256i y2 = Load256(p + 64);
@@ -205,6 +222,7 @@ QUORVEX_TARGET_AVX2 std::uint32_t Crc32VpclmulAvx2(std::uint32_t crc, const std:
 QUORVEX_TARGET_AVX512 std::uint32_t Crc32VpclmulAvx512(std::uint32_t crc, const std::uint8_t* p,
                                                        std::size_t size) {
   if (size < 256) return Crc32VpclmulAvx2(crc, p, size);
+  size = AlignHead(crc, p, size);
   __m512i z0 = _mm512_xor_si512(Load512(p), _mm512_zextsi128_si512(CrcRegister128(crc)));
   __m512i z1 = Load512(p + 64);
   __m512i z2 = Load512(p + 128);

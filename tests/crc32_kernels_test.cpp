@@ -67,6 +67,18 @@ TEST_P(Crc32KernelTest, AgreesWithReferenceForAllLengthsAndAlignments) {
   }
 }
 
+// Long ranges take another way in, from every alignment.
+TEST_P(Crc32KernelTest, AgreesWithReferenceOnLongRangesFromEveryAlignment) {
+  const std::vector<std::uint8_t> bytes = RandomBytes(40'000, 2);
+  for (const std::size_t n : {16'383, 16'384, 16'385, 16'447, 30'001, 39'900}) {
+    for (std::size_t align = 0; align < 64; ++align) {
+      const std::uint8_t* data = bytes.data() + align;
+      ASSERT_EQ(Run(0x1234567u, data, n), ReferenceCrc32Extend(0x1234567u, data, n))
+          << "length " << n << ", alignment " << align;
+    }
+  }
+}
+
 // Long random buffers, whole and in random pieces: continuing a CRC over the
 // pieces gives the CRC of the whole.
 TEST_P(Crc32KernelTest, AgreesWithReferenceOnLongBuffersInPieces) {
