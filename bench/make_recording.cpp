@@ -162,7 +162,8 @@ bool WriteSparse(std::FILE* f) {
   Writer w(f);
   const Bytes header = Header();
   w.Put(header);
-  const std::uint32_t big = 0xFFFF0000u;
+  // The largest even data size: the chunk behind it starts past 4 GiB.
+  const std::uint32_t big = 0xFFFFFFFEu;
   w.Put("00dc", 4);
   w.PutLe32(big);
   const std::uint8_t seal[20] = {'V', 'A', 'L', 'K', '2'};

@@ -1,5 +1,6 @@
-// Runs a command once and prints its wall time in seconds, its peak resident
-// memory in KiB and its exit status: "0.123456 1234 0". The command's standard
+// Runs a command once and prints its wall time and processor time (user and
+// system) in seconds, its peak resident memory in KiB and its exit status:
+// "0.123456 0.120000 1234 0". The command's standard
 // output goes to /dev/null.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::printf("%.6f %ld %d\n", seconds, usage.ru_maxrss, code);
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  std::printf("%.6f %.6f %ld %d\n", seconds, cpu, usage.ru_maxrss, code);
   return 0;
 }
