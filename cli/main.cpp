@@ -86,8 +86,9 @@ class ProgressBar {
     if (percent == shown_) return;
     shown_ = percent;
     const int filled = percent * 30 / 100;
-    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled, "==============================",
-                 30 - filled, "                              ", percent);
+    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled,
+                 "==============================", 30 - filled, "                              ",
+                 percent);
     std::fflush(stderr);
   }
 

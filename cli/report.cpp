@@ -2,15 +2,25 @@
 
 #include <nlohmann/json.hpp>
 
+#if defined(_WIN32)
+#include <mbstring.h>
+#endif
+
 namespace quorvex::cli {
 
 std::string BareName(const std::string& path) {
 #if defined(_WIN32)
-  const std::size_t sep = path.find_last_of("\\/");
+  // In a double-byte code page a 0x5C byte may be the second half of a
+  // character, not a separator: search character by character.
+  const auto* text = reinterpret_cast<const unsigned char*>(path.c_str());
+  const unsigned char* back = _mbsrchr(text, '\\');
+  const unsigned char* slash = _mbsrchr(text, '/');
+  const unsigned char* sep = back == nullptr || (slash != nullptr && slash > back) ? slash : back;
+  return sep == nullptr ? path : path.substr(static_cast<std::size_t>(sep - text) + 1);
 #else
   const std::size_t sep = path.find_last_of('/');
-#endif
   return sep == std::string::npos ? path : path.substr(sep + 1);
+#endif
 }
 
 const char* StatusName(CheckStatus status) {
@@ -76,7 +86,8 @@ std::string JsonReport(const std::vector<FileResult>& results) {
   for (const FileResult& r : results) {
     const CheckSummary& s = r.summary;
     json failed = json::array();
-    for (const FailedFrame& f : s.failed_frames) failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
+    for (const FailedFrame& f : s.failed_frames)
+      failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
     json o = json::object();
     o["path"] = r.path;
     o["name"] = r.name;

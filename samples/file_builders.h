@@ -46,7 +46,7 @@ Bytes MjpgFrame(std::size_t size, std::uint32_t seed);
 Bytes Filler(std::size_t size, std::uint32_t seed);
 
 struct FrameOptions {
-  bool damaged = false;      // store a checksum that does not match
+  bool damaged = false;        // store a checksum that does not match
   std::uint8_t version = '2';  // FrameSeal version byte ('1' is refused)
 };
 

@@ -41,7 +41,8 @@ Bytes MjpgRecording() {
   qb::RecordingBuilder rec("VJPG");
   rec.AudioCode(0x45).Rate(10);
   for (int i = 1; i <= 20; ++i) {
-    rec.Frame(qb::MjpgFrame(2000 + 11 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
+    rec.Frame(
+        qb::MjpgFrame(2000 + 11 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(i)));
     rec.Audio(400);
   }
   return rec.Build();
