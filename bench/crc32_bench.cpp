@@ -33,7 +33,8 @@ std::uint32_t Isal(std::uint32_t crc, const std::uint8_t* data, std::size_t size
   return crc32_gzip_refl(crc, data, size);
 }
 
-constexpr std::size_t kSizes[] = {std::size_t{4} << 10, std::size_t{1} << 20, std::size_t{64} << 20};
+constexpr std::size_t kSizes[] = {std::size_t{4} << 10, std::size_t{1} << 20,
+                                  std::size_t{64} << 20};
 
 std::vector<Peer> AllFunctions() {
   std::vector<Peer> all;
@@ -47,8 +48,8 @@ std::vector<Peer> AllFunctions() {
 }
 
 bool AllAgree(const std::vector<Peer>& all, const std::vector<std::uint8_t>& data) {
-  const std::size_t lengths[] = {0, 1, 15, 63, 255, 4096, 100'003, (std::size_t{1} << 20) + 13,
-                                 data.size() - 7};
+  const std::size_t lengths[] = {
+      0, 1, 15, 63, 255, 4096, 100'003, (std::size_t{1} << 20) + 13, data.size() - 7};
   bool ok = true;
   for (const std::size_t n : lengths) {
     const std::uint8_t* p = data.data() + 7;
@@ -83,16 +84,16 @@ int main(int argc, char** argv) {
 
   for (const Peer& f : all) {
     for (const std::size_t size : kSizes) {
-      benchmark::RegisterBenchmark(("crc32/" + f.name + "/" + std::to_string(size)).c_str(),
-                                   [&data, f, size](benchmark::State& state) {
-                                     std::uint32_t crc = 0;
-                                     for (auto _ : state) {
-                                       crc = f.extend(crc, data.data(), size);
-                                       benchmark::DoNotOptimize(crc);
-                                     }
-                                     state.SetBytesProcessed(
-                                         static_cast<std::int64_t>(state.iterations() * size));
-                                   });
+      benchmark::RegisterBenchmark(
+          ("crc32/" + f.name + "/" + std::to_string(size)).c_str(),
+          [&data, f, size](benchmark::State& state) {
+            std::uint32_t crc = 0;
+            for (auto _ : state) {
+              crc = f.extend(crc, data.data(), size);
+              benchmark::DoNotOptimize(crc);
+            }
+            state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+          });
     }
   }
   benchmark::Initialize(&argc, argv);

@@ -75,14 +75,19 @@ void FillPayload(std::vector<std::uint8_t>& payload, std::uint32_t seed, bool ke
     x ^= x << 5;
     std::memcpy(&payload[i], &x, 4);
   }
-  const std::uint8_t lead[6] = {0x00, 0x00, 0x00, 0x01, key ? std::uint8_t{0x67} : std::uint8_t{0x41},
+  const std::uint8_t lead[6] = {0x00,
+                                0x00,
+                                0x00,
+                                0x01,
+                                key ? std::uint8_t{0x67} : std::uint8_t{0x41},
                                 key ? std::uint8_t{0x64} : std::uint8_t{0x9A}};
   std::memcpy(payload.data(), lead, sizeof lead);
 }
 
 void PutFrame(Writer& w, const std::vector<std::uint8_t>& payload, bool damaged) {
   std::uint8_t seal[20] = {'V', 'A', 'L', 'K', '2'};
-  std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, payload.data(), static_cast<uInt>(payload.size())));
+  std::uint32_t crc =
+      static_cast<std::uint32_t>(crc32(0, payload.data(), static_cast<uInt>(payload.size())));
   if (damaged) crc ^= 0x00010000u;
   for (int i = 0; i < 4; ++i) seal[16 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
   w.Put("00dc", 4);
@@ -130,15 +135,19 @@ bool WriteRecording(std::FILE* f) {
     FillPayload(payload, static_cast<std::uint32_t>(i), key);
     PutFrame(w, payload, IsDamaged(i + 1));
     video_written += w.pos() - at;
-    index.push_back({{'0', '0', 'd', 'c'}, static_cast<std::uint32_t>(at - movie_start + 4),
-                     static_cast<std::uint32_t>(chunk - 8), key});
+    index.push_back({{'0', '0', 'd', 'c'},
+                     static_cast<std::uint32_t>(at - movie_start + 4),
+                     static_cast<std::uint32_t>(chunk - 8),
+                     key});
     if (i % kAudioEvery == kAudioEvery - 1) {
       const std::uint64_t audio_at = w.pos();
       w.Put("01wb", 4);
       w.PutLe32(kAudioBytes);
       w.Put(audio.data(), audio.size());
-      index.push_back({{'0', '1', 'w', 'b'}, static_cast<std::uint32_t>(audio_at - movie_start + 4),
-                       kAudioBytes, true});
+      index.push_back({{'0', '1', 'w', 'b'},
+                       static_cast<std::uint32_t>(audio_at - movie_start + 4),
+                       kAudioBytes,
+                       true});
     }
   }
   w.Put("idx1", 4);
