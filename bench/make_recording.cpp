@@ -207,7 +207,8 @@ int main(int argc, char** argv) {
   }
   // Large writes, as a copy from the recorder makes: the page cache then
   // holds the file in large pieces, which reads faster.
-  std::setvbuf(f, nullptr, _IOFBF, std::size_t{4} << 20);
+  std::vector<char> buffer(std::size_t{4} << 20);
+  std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
   const bool ok = sparse ? WriteSparse(f) : WriteRecording(f);
   if (std::fclose(f) != 0 || !ok) {
     std::fprintf(stderr, "make-recording: cannot write %s\n", path);
