@@ -6,5 +6,7 @@ CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
 CAboutDlg::~CAboutDlg() = default;
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
 END_MESSAGE_MAP()
+// clang-format on

@@ -8,9 +8,11 @@
 
 #include "verification_tool_dlg.h"
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CVerificationToolApp, CWinApp)
   ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
 END_MESSAGE_MAP()
+// clang-format on
 
 CVerificationToolApp::CVerificationToolApp() {
   // The trace goes to standard output byte for byte, its "\r\n" and "\n"

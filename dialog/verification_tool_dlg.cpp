@@ -24,11 +24,8 @@ struct FieldRect {
 // positions hold only until the dialog opens.
 // IDC_VIDEO_FORMAT to IDC_PROGRESS, one row each, come between the two tables.
 constexpr FieldRect kRectsBeforeRows[] = {
-    {IDC_DETAIL, 405, 70, 60, 20},
-    {IDOK, 405, 95, 60, 20},
-    {IDCANCEL, 405, 120, 60, 20},
-    {IDC_NAME, 10, 10, 390, 20},
-    {IDC_PATH, 10, 25, 390, 30},
+    {IDC_DETAIL, 405, 70, 60, 20}, {IDOK, 405, 95, 60, 20},     {IDCANCEL, 405, 120, 60, 20},
+    {IDC_NAME, 10, 10, 390, 20},   {IDC_PATH, 10, 25, 390, 30},
 };
 constexpr FieldRect kRectsAfterRows[] = {
     {IDC_RESULT, 10, 100, 390, 60},
@@ -39,6 +36,7 @@ constexpr std::size_t kNameBufferSize = 4096;
 
 }  // namespace
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CVerificationToolDlg, CDialog)
   ON_WM_SYSCOMMAND()
   ON_WM_PAINT()
@@ -46,6 +44,7 @@ BEGIN_MESSAGE_MAP(CVerificationToolDlg, CDialog)
   ON_BN_CLICKED(IDOK, &CVerificationToolDlg::OnBnClickedOk)
   ON_BN_CLICKED(IDC_DETAIL, &CVerificationToolDlg::OnBnClickedDetail)
 END_MESSAGE_MAP()
+// clang-format on
 
 CVerificationToolDlg::CVerificationToolDlg() : CDialog(IDD_MAIN_DIALOG) {
   m_hIcon = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));

@@ -2,13 +2,13 @@
 
 #include "win_app.h"
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-  {WM_INITDIALOG, 0, 0, [](CCmdTarget& t, WPARAM, LPARAM) -> LRESULT {
-     return static_cast<ThisClass&>(t).HandleInitDialog();
-   }},
+  ON_WM_INITDIALOG()
   ON_COMMAND(IDOK, &CDialog::OnOK)
   ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
+// clang-format on
 
 INT_PTR CDialog::DoModal() {
   // A dialog without a parent is owned by the application's main window, so

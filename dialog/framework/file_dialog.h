@@ -3,6 +3,7 @@
 #define QUORVEX_DIALOG_FRAMEWORK_FILE_DIALOG_H
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commdlg.h>
 
 #include <string>

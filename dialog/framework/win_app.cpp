@@ -27,8 +27,10 @@ std::string ExecutableStem(HINSTANCE instance) {
 
 }  // namespace
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
+// clang-format on
 
 CWinApp::CWinApp(LPCSTR lpszAppName) {
   if (lpszAppName != nullptr) m_appName = lpszAppName;
@@ -88,8 +90,8 @@ BOOL AfxLoadString(UINT nID, std::string& text) {
   // With a zero buffer size the wide call gives the resource's own text and
   // its length, so the 8-bit copy can be sized to fit.
   const wchar_t* resource = nullptr;
-  const int wide = ::LoadStringW(AfxGetResourceHandle(), nID,
-                                 reinterpret_cast<LPWSTR>(&resource), 0);
+  const int wide =
+      ::LoadStringW(AfxGetResourceHandle(), nID, reinterpret_cast<LPWSTR>(&resource), 0);
   if (wide <= 0) return FALSE;
   std::vector<char> buffer(static_cast<std::size_t>(wide) * 2 + 1);
   const int n =

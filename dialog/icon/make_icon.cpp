@@ -31,10 +31,10 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
 // lighter toward the top, with a white check mark.
 Rgba Sample(double x, double y) {
   const double margin = 0.04, radius = 0.2;
-  const double cx = x < margin + radius ? margin + radius
+  const double cx = x < margin + radius       ? margin + radius
                     : x > 1 - margin - radius ? 1 - margin - radius
                                               : x;
-  const double cy = y < margin + radius ? margin + radius
+  const double cy = y < margin + radius       ? margin + radius
                     : y > 1 - margin - radius ? 1 - margin - radius
                                               : y;
   const double corner = std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
@@ -74,8 +74,8 @@ std::vector<std::uint8_t> RenderImage(int size) {
       double r = 0, g = 0, b = 0, a = 0;
       for (int sy = 0; sy < kSamples; ++sy) {
         for (int sx = 0; sx < kSamples; ++sx) {
-          const Rgba s = Sample((col + (sx + 0.5) / kSamples) / size,
-                                (row + (sy + 0.5) / kSamples) / size);
+          const Rgba s =
+              Sample((col + (sx + 0.5) / kSamples) / size, (row + (sy + 0.5) / kSamples) / size);
           r += s.r * s.a;
           g += s.g * s.a;
           b += s.b * s.a;
@@ -98,12 +98,12 @@ std::vector<std::uint8_t> RenderImage(int size) {
     mask.insert(mask.end(), mask_bits.begin(), mask_bits.end());
   }
   std::vector<std::uint8_t> image;
-  PutLe32(image, 40);                     // biSize
-  PutLe32(image, size);                   // biWidth
-  PutLe32(image, 2 * size);               // biHeight: colour and mask
-  PutLe16(image, 1);                      // biPlanes
-  PutLe16(image, 32);                     // biBitCount
-  PutLe32(image, 0);                      // biCompression: BI_RGB
+  PutLe32(image, 40);        // biSize
+  PutLe32(image, size);      // biWidth
+  PutLe32(image, 2 * size);  // biHeight: colour and mask
+  PutLe16(image, 1);         // biPlanes
+  PutLe16(image, 32);        // biBitCount
+  PutLe32(image, 0);         // biCompression: BI_RGB
   PutLe32(image, static_cast<std::uint32_t>(pixels.size() + mask.size()));
   PutLe32(image, 0);
   PutLe32(image, 0);

@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr,
-                 "usage: quorvex-e2e start|checks|cancel|rename|about|closing|resources EXE WORK\n");
+    std::fprintf(
+        stderr, "usage: quorvex-e2e start|checks|cancel|rename|about|closing|resources EXE WORK\n");
     return 2;
   }
   const char* scenario = argv[1];

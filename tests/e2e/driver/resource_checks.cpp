@@ -57,7 +57,8 @@ class TemplateReader {
 
 bool Resource(HMODULE module, LPCSTR type, LPCSTR name, const std::uint8_t*& data,
               std::size_t& size) {
-  const HRSRC found = ::FindResourceExA(module, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const HRSRC found =
+      ::FindResourceExA(module, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (found == nullptr) return false;
   const HGLOBAL loaded = ::LoadResource(module, found);
   if (loaded == nullptr) return false;
@@ -103,8 +104,8 @@ void CheckDialog(Report& report, HMODULE module, const DialogSpec& spec) {
   char rect[64];
   const int x = r.S16(), y = r.S16(), cx = r.S16(), cy = r.S16();
   std::snprintf(rect, sizeof(rect), "%d,%d %dx%d", x, y, cx, cy);
-  report.Equal(what + ": position and size", rect, "0,0 " + std::to_string(spec.cx) + "x" +
-                                                       std::to_string(spec.cy));
+  report.Equal(what + ": position and size", rect,
+               "0,0 " + std::to_string(spec.cx) + "x" + std::to_string(spec.cy));
   report.Equal(what + ": menu", r.NameOrOrdinal(), "");
   report.Equal(what + ": window class", r.NameOrOrdinal(), "");
   report.Equal(what + ": caption", Narrow(r.Wide()), spec.caption);
@@ -293,8 +294,7 @@ void CheckManifest(Report& report, HMODULE module) {
                "manifest (type 24, id 1) is there");
   if (data == nullptr) return;
   const std::string text(reinterpret_cast<const char*>(data), size);
-  report.Check(text.find("manifestVersion=\"1.0\"") != std::string::npos,
-               "manifest: version 1.0");
+  report.Check(text.find("manifestVersion=\"1.0\"") != std::string::npos, "manifest: version 1.0");
   report.Check(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
                    std::string::npos,
                "manifest: asInvoker, uiAccess false");
@@ -369,8 +369,7 @@ void CheckPeHeader(Report& report, const std::string& exe) {
       runtime_dll = true;
     }
   }
-  report.Check(!imports.empty() && !runtime_dll, "PE: linked statically",
-               "imports: " + imports);
+  report.Check(!imports.empty() && !runtime_dll, "PE: linked statically", "imports: " + imports);
 }
 
 }  // namespace
@@ -383,7 +382,12 @@ int RunResources(const std::string& exe) {
 
   const std::uint32_t kButton = 0x50010000, kStatic = 0x50020000;
   CheckDialog(report, module,
-              {102, 0x90C800C8, 0x00040000, 320, 102, "Quorvex",
+              {102,
+               0x90C800C8,
+               0x00040000,
+               320,
+               102,
+               "Quorvex",
                {{"1", "#128", "OK", kButton | BS_DEFPUSHBUTTON, 272, 63, 41, 14},
                 {"2", "#128", "Cancel", kButton | BS_PUSHBUTTON, 272, 81, 41, 14},
                 {"1001", "#130", "Name:", kStatic, 7, 7, 22, 8},
@@ -395,7 +399,12 @@ int RunResources(const std::string& exe) {
                 {"1007", "#128", "Detail", kButton | BS_PUSHBUTTON, 272, 44, 41, 14},
                 {"1008", "#130", "Quorvex...", kStatic, 142, 7, 43, 8}}});
   CheckDialog(report, module,
-              {100, 0x80C800C8, 0, 170, 62, "About Quorvex",
+              {100,
+               0x80C800C8,
+               0,
+               170,
+               62,
+               "About Quorvex",
                {{"-1", "#130", "#128", 0x50000000 | SS_ICON, 14, 14, 21, 20},
                 {"-1", "#130", "Quorvex , Version 1.0.0.11", kStatic | SS_NOPREFIX, 42, 14, 114, 8},
                 {"-1", "#130", "Copyright (C) Quorvex authors", kStatic, 42, 26, 114, 8},

@@ -55,13 +55,29 @@ Sample DamagedRecording(const std::string& path, std::string& trace, std::string
   const bool damaged[] = {false, true, true, false, true};
   for (int frame = 1; frame <= 5; ++frame) {
     std::vector<std::uint8_t> payload = {0x00, 0x00, 0x00, 0x01, 0x67, 0x64};
-    for (int i = 0; i < 40 + 13 * frame; ++i) payload.push_back(static_cast<std::uint8_t>(i * 7 + frame));
+    for (int i = 0; i < 40 + 13 * frame; ++i)
+      payload.push_back(static_cast<std::uint8_t>(i * 7 + frame));
     std::uint32_t stored = Crc32(payload.data(), payload.size());
     if (damaged[frame - 1]) stored ^= 0x00010000u;
     const std::uint32_t size = 20 + static_cast<std::uint32_t>(payload.size());
     AppendTag(file, "00dc");
     AppendLe32(file, size);
-    const std::uint8_t seal[20] = {'S', 'E', 'A', 'L', '2', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    const std::uint8_t seal[20] = {'S',
+                                   'E',
+                                   'A',
+                                   'L',
+                                   '2',
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
                                    static_cast<std::uint8_t>(stored >> 24),
                                    static_cast<std::uint8_t>(stored >> 16),
                                    static_cast<std::uint8_t>(stored >> 8),

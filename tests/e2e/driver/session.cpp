@@ -239,8 +239,8 @@ HWND ReplyWindow() {
 std::string Probe(Session& session, HWND target) {
   static HMODULE probe = ::LoadLibraryA("quorvex-probe.dll");
   if (probe == nullptr) return "";
-  const auto hook_proc =
-      reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(probe, "QuorvexProbeHook")));
+  const auto hook_proc = reinterpret_cast<HOOKPROC>(
+      reinterpret_cast<void*>(::GetProcAddress(probe, "QuorvexProbeHook")));
   if (hook_proc == nullptr) return "";
   const HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROC, hook_proc, probe, session.thread_id());
   if (hook == nullptr) return "";

@@ -30,7 +30,8 @@ std::string Value(const std::string& probe, const std::string& key) {
 std::vector<std::string> Values(const std::string& probe, const std::string& key) {
   std::vector<std::string> values;
   for (const std::string& line : Lines(probe)) {
-    if (line.compare(0, key.size() + 1, key + "=") == 0) values.push_back(line.substr(key.size() + 1));
+    if (line.compare(0, key.size() + 1, key + "=") == 0)
+      values.push_back(line.substr(key.size() + 1));
   }
   return values;
 }
@@ -123,11 +124,11 @@ int RunStart(const std::string& exe, const std::string& work) {
     int x, y, width, height;
   };
   const Layout layout[] = {
-      {kDetail, 405, 70, 60, 20},       {IDOK, 405, 95, 60, 20},
-      {IDCANCEL, 405, 120, 60, 20},     {kName, 10, 10, 390, 20},
-      {kPath, 10, 25, 390, 30},         {kVideoFormat, 10, 55, 390, 20},
-      {kAudioFormat, 10, 70, 390, 20},  {kProgress, 10, 85, 390, 20},
-      {kResult, 10, 100, 390, 60},      {kIntro, 10, 10, 390, 300},
+      {kDetail, 405, 70, 60, 20},      {IDOK, 405, 95, 60, 20},
+      {IDCANCEL, 405, 120, 60, 20},    {kName, 10, 10, 390, 20},
+      {kPath, 10, 25, 390, 30},        {kVideoFormat, 10, 55, 390, 20},
+      {kAudioFormat, 10, 70, 390, 20}, {kProgress, 10, 85, 390, 20},
+      {kResult, 10, 100, 390, 60},     {kIntro, 10, 10, 390, 300},
   };
   for (const Layout& l : layout) {
     const RECT r = ClientRect(Item(session, l.id));
@@ -157,6 +158,11 @@ int RunStart(const std::string& exe, const std::string& work) {
   report.Equal("the icon is the resource IDR_MAINFRAME", Value(probe, "icon_big_is_resource"),
                "yes");
 
+  // Wine passes no icon handle back to another process, so this is asked
+  // from inside too.
+  report.Equal("WM_QUERYDRAGICON answers with the icon", Value(probe, "drag_icon"),
+               Value(probe, "icon_big_handle"));
+
   // The help command has no help file behind it: nothing opens, nothing ends.
   ::PostMessageA(session.main(), WM_COMMAND, MAKEWPARAM(0xE146, 0), 0);
   session.WaitIdle();
@@ -172,10 +178,13 @@ int RunChecks(const std::string& exe, const std::string& work) {
   Report report;
   std::string trace, errors;
   const Sample recording = DamagedRecording("C:\\rec\\ch01.avi", trace, errors);
-  const Sample snapshot = IntactSnapshot(work + "\\" + std::string(126, 's') + ".jpg");
+  const Sample snapshot = IntactSnapshot(work + "\\snap01.jpg");
+  // A bare name longer than 127 bytes reaches the check whole.
+  const Sample long_name = IntactSnapshot(work + "\\" + std::string(126, 's') + ".jpg");
   const Sample unknown = UnknownKind(work + "\\notes.txt");
   ::CreateDirectoryA("C:\\rec", nullptr);
-  if (!Make(report, recording) || !Make(report, snapshot) || !Make(report, unknown)) {
+  if (!Make(report, recording) || !Make(report, snapshot) || !Make(report, long_name) ||
+      !Make(report, unknown)) {
     return report.failed();
   }
 
@@ -184,11 +193,11 @@ int RunChecks(const std::string& exe, const std::string& work) {
   if (!StartSession(report, session, exe, out)) return report.failed();
 
   if (RunCheck(report, session, recording.path, "damaged recording")) {
-    CheckFields(report, session,
-                {"damaged recording", "Name: ch01.avi\n", "Path: C:\\rec\\ch01.avi\n",
-                 "Video format: h264\n", "Audio format: G711\n", "Complete...100%",
-                 std::string("There are 3 errors in the video file.\n...Finish\n") + kDashes,
-                 true});
+    CheckFields(
+        report, session,
+        {"damaged recording", "Name: ch01.avi\n", "Path: C:\\rec\\ch01.avi\n",
+         "Video format: h264\n", "Audio format: G711\n", "Complete...100%",
+         std::string("There are 3 errors in the video file.\n...Finish\n") + kDashes, true});
     Screenshot(session.main(), work + "\\main-dialog-damaged-recording.bmp");
     CheckDetailBox(report, session, "damaged recording", errors, "Quorvex");
   }
@@ -204,9 +213,19 @@ int RunChecks(const std::string& exe, const std::string& work) {
     Screenshot(session.main(), work + "\\main-dialog-intact-snapshot.bmp");
   }
   const std::string snapshot_trace =
-      "read picture sucess\ncheck_sum = 0x10f02a67\nfile_check_sum = 0x10f02a67,tmp_file_size = 8\n";
+      "read picture sucess\ncheck_sum = 0x10f02a67\nfile_check_sum = 0x10f02a67,tmp_file_size = "
+      "8\n";
   ReadFile(out, got);
   report.Equal("intact snapshot: the trace on standard output", got, trace + snapshot_trace);
+
+  if (RunCheck(report, session, long_name.path, "130-byte name")) {
+    report.Equal("130-byte name: IDC_NAME", Field(session, kName),
+                 "Name: " + long_name.bare_name + "\n");
+    report.Equal("130-byte name: IDC_PATH", Field(session, kPath),
+                 "Path: " + long_name.path + "\n");
+    report.Equal("130-byte name: IDC_RESULT", Field(session, kResult),
+                 std::string("This JPEG's check sum is correct\n...Finish\n") + kDashes);
+  }
 
   if (RunCheck(report, session, unknown.path, "no known kind")) {
     CheckFields(report, session,
@@ -216,7 +235,7 @@ int RunChecks(const std::string& exe, const std::string& work) {
   }
   ReadFile(out, got);
   report.Equal("no known kind: the trace on standard output", got,
-               trace + snapshot_trace + "read RIFF or picture error\r\n");
+               trace + snapshot_trace + snapshot_trace + "read RIFF or picture error\r\n");
   return report.failed();
 }
 
@@ -228,12 +247,15 @@ int RunCancel(const std::string& exe, const std::string& work) {
   Session session;
   if (!StartSession(report, session, exe, work + "\\cancel.out")) return report.failed();
 
-  const Expected damaged = {"the same file again", "Name: again.avi\n",
-                            "Path: " + recording.path + "\n", "Video format: h264\n",
-                            "Audio format: G711\n", "Complete...100%",
-                            std::string("There are 3 errors in the video file.\n...Finish\n") +
-                                kDashes,
-                            true};
+  const Expected damaged = {
+      "the same file again",
+      "Name: again.avi\n",
+      "Path: " + recording.path + "\n",
+      "Video format: h264\n",
+      "Audio format: G711\n",
+      "Complete...100%",
+      std::string("There are 3 errors in the video file.\n...Finish\n") + kDashes,
+      true};
   if (!RunCheck(report, session, recording.path, "first check")) return report.failed();
   if (RunCheck(report, session, recording.path, "the same file again")) {
     CheckFields(report, session, damaged);

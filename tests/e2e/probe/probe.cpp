@@ -54,6 +54,12 @@ std::string Describe(HWND target) {
   out += std::string("icon_big_is_small=") + (big != nullptr && big == small ? "yes" : "no") + "\n";
   out += std::string("icon_big_is_resource=") + (big != nullptr && big == loaded ? "yes" : "no") +
          "\n";
+  std::snprintf(line, sizeof(line), "icon_big_handle=%llx\n",
+                static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(big)));
+  out += line;
+  std::snprintf(line, sizeof(line), "drag_icon=%llx\n",
+                static_cast<unsigned long long>(::SendMessageA(target, WM_QUERYDRAGICON, 0, 0)));
+  out += line;
   std::snprintf(line, sizeof(line), "system_icon=%dx%d\n", ::GetSystemMetrics(SM_CXICON),
                 ::GetSystemMetrics(SM_CYICON));
   out += line;
@@ -72,8 +78,8 @@ std::string Describe(HWND target) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK QuorvexProbeHook(int code, WPARAM wParam,
-                                                                   LPARAM lParam) {
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    QuorvexProbeHook(int code, WPARAM wParam, LPARAM lParam) {
   static const UINT probe = ::RegisterWindowMessageA("QuorvexE2EProbe");
   if (code == HC_ACTION) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
