@@ -1,1 +1,156 @@
-int main() { return 0; }
+// quorvex-check: checks the seals of snapshots and recordings from the
+// recorder, one file after another, for scripts and batch work.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check_file.h"
+#include "console.h"
+#include "field_panel.h"
+#include "report.h"
+
+namespace {
+
+using quorvex::CheckStatus;
+using quorvex::cli::FileResult;
+
+constexpr std::string_view kVersion = "quorvex-check 1.0.0.11\n";
+constexpr std::string_view kUsage =
+    "usage: quorvex-check [OPTIONS] FILE...\n"
+    "Checks whether snapshots (JPEG, PNG, BMP) and recordings (AVI) carry the\n"
+    "recorder's seal and are unchanged since it was made.\n"
+    "\n"
+    "  --detail   list the failed frames of each recording\n"
+    "  --json     print one JSON array with an object per file, nothing else\n"
+    "  --trace    print the checker's trace on standard error\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Exit status: 0 every file intact, 1 some file not intact,\n"
+    "2 some file could not be checked or the command line is wrong.\n";
+
+// Files smaller than this are over before a progress bar would be seen.
+constexpr std::uint64_t kProgressMinBytes = 16u << 20;
+
+struct Options {
+  bool detail = false;
+  bool json = false;
+  bool trace = false;
+  std::vector<std::string> files;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "quorvex-check: %s\n", message.c_str());
+  std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
+  return 2;
+}
+
+// Returns -1 when the checks should run, else the exit status.
+int ParseArguments(int argc, char** argv, Options& options) {
+  bool only_files = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.files.push_back(arg);
+    } else if (arg == "--") {
+      only_files = true;
+    } else if (arg == "--detail") {
+      options.detail = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--trace") {
+      options.trace = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::fwrite(kVersion.data(), 1, kVersion.size(), stdout);
+      return 0;
+    } else {
+      return UsageError("unknown option '" + arg + "'");
+    }
+  }
+  if (options.files.empty()) return UsageError("no file given");
+  return -1;
+}
+
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+
+  void Update(std::uint64_t done, std::uint64_t total) {
+    if (!enabled_ || total < kProgressMinBytes) return;
+    const int percent = static_cast<int>(done * 100.0 / static_cast<double>(total));
+    if (percent == shown_) return;
+    shown_ = percent;
+    const int filled = percent * 30 / 100;
+    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled,
+                 "==============================", 30 - filled, "                              ",
+                 percent);
+    std::fflush(stderr);
+  }
+
+  void Clear() {
+    if (shown_ >= 0) std::fputs("\r\033[K", stderr);
+    shown_ = -1;
+  }
+
+ private:
+  bool enabled_;
+  int shown_ = -1;
+};
+
+bool Unreadable(const FileResult& r) { return r.summary.status == CheckStatus::kUnreadable; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quorvex::cli::UseBinaryStdio();
+  Options options;
+  if (const int status = ParseArguments(argc, argv, options); status >= 0) return status;
+
+  quorvex::StreamTraceSink trace_to_stderr(stderr);
+  quorvex::NullTraceSink no_trace;
+  ProgressBar progress(!options.trace && quorvex::cli::IsTerminal(stderr));
+
+  std::vector<FileResult> results;
+  int exit_status = 0;
+  for (const std::string& path : options.files) {
+    FileResult r;
+    r.path = path;
+    r.name = quorvex::cli::BareName(path);
+    quorvex::PrepareForCheck(r.panel, r.errors);
+    quorvex::CheckOptions check;
+    check.trace = options.trace ? static_cast<quorvex::TraceSink*>(&trace_to_stderr) : &no_trace;
+    check.summary = &r.summary;
+    check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
+      progress.Update(done, total);
+    };
+    quorvex::CheckFile(r.path, r.name, r.panel, r.errors, check);
+    progress.Clear();
+
+    if (Unreadable(r)) {
+      exit_status = 2;
+      if (!options.trace) {
+        std::fprintf(stderr, "quorvex-check: %s: %s\n", path.c_str(),
+                     r.summary.verdict.has_value() ? "cannot open the file"
+                                                   : "no memory for the read buffer");
+      }
+    } else if (r.summary.status != CheckStatus::kIntact && exit_status == 0) {
+      exit_status = 1;
+    }
+    if (!options.json) {
+      const std::string text = quorvex::cli::TextReport(r, options.detail);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      std::fflush(stdout);
+    }
+    results.push_back(std::move(r));
+  }
+  if (options.json) {
+    const std::string text = quorvex::cli::JsonReport(results);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  return exit_status;
+}

@@ -40,7 +40,10 @@ class MemorySource : public ByteSource {
   std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
   std::uint64_t SeekTo(std::uint64_t pos) override;
 
-  void set_claimed_size(std::uint64_t size) { claimed_size_ = size; has_claimed_size_ = true; }
+  void set_claimed_size(std::uint64_t size) {
+    claimed_size_ = size;
+    has_claimed_size_ = true;
+  }
   void set_max_read(std::size_t max_read) { max_read_ = max_read; }
   void set_measure_fails(bool fails) { measure_fails_ = fails; }
 

@@ -27,15 +27,15 @@ enum class CheckStatus {
 };
 
 struct FailedFrame {
-  std::int64_t frame = 0;     // frame number, as listed in the ErrorList
-  std::uint64_t offset = 0;   // position of its chunk in the file
+  std::int64_t frame = 0;    // frame number, as listed in the ErrorList
+  std::uint64_t offset = 0;  // position of its chunk in the file
 };
 
 struct CheckSummary {
   std::uint64_t size = 0;
   std::string kind;  // "avi", "jpg", "png", "bmp" or empty
   CheckStatus status = CheckStatus::kUnreadable;
-  std::optional<std::string> verdict;  // the verdict line, with its line feed
+  std::optional<std::string> verdict;       // the verdict line, with its line feed
   std::optional<std::string> video_format;  // "h264", "mpg4", "mjpg"
   std::optional<std::string> audio_format;  // "G711", "None", ...
   std::int64_t frames_checked = 0;
@@ -48,7 +48,7 @@ struct CheckSummary {
 inline constexpr std::size_t kDefaultWindowBytes = std::size_t{1} << 20;
 
 struct CheckOptions {
-  TraceSink* trace = nullptr;      // standard output when null
+  TraceSink* trace = nullptr;       // standard output when null
   CheckSummary* summary = nullptr;  // filled when given
   std::size_t window_bytes = kDefaultWindowBytes;
   // Told how far the reading has got, for a progress display.

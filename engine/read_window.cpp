@@ -12,11 +12,16 @@ constexpr std::size_t kMinCapacity = 4096;
 constexpr std::size_t kMaxSpan = 64;
 
 // Loads the window with the bytes from `pos` on, as many as fit and lie in
-// the file. What the read leaves undelivered is zero.
+// the file. What the reads leave undelivered (the file shrank) is zero.
 void Fill(ReadWindow& w, std::uint64_t pos) {
   const std::uint64_t left = pos < w.size ? w.size - pos : 0;
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, left));
-  const std::size_t got = want == 0 ? 0 : w.source->ReadAt(pos, w.buffer, want);
+  std::size_t got = 0;
+  while (got < want) {
+    const std::size_t n = w.source->ReadAt(pos + got, w.buffer + got, want - got);
+    if (n == 0) break;
+    got += n;
+  }
   if (got < want) std::memset(w.buffer + got, 0, want - got);
   w.start = pos;
   w.length = want;

@@ -135,10 +135,12 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
         break;
       }
       const int percent = PercentOf(next, size);
-      if (percent % 10 == 0) panel.SetFieldText(IDC_PROGRESS, FormatText("Complete...%d%%", percent));
+      if (percent % 10 == 0)
+        panel.SetFieldText(IDC_PROGRESS, FormatText("Complete...%d%%", percent));
       p = next;
     } else if (second == std::uint8_t{'1'}) {
-      if (!BytesEqual(contents, p + 2, "wb") || !BytesEqual(contents, p + 6, std::string_view("\0\0", 2))) {
+      if (!BytesEqual(contents, p + 2, "wb") ||
+          !BytesEqual(contents, p + 6, std::string_view("\0\0", 2))) {
         p += 2;
         continue;
       }

@@ -9,7 +9,8 @@ namespace quorvex {
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string FormatText(const char* format, ...);
+std::string
+FormatText(const char* format, ...);
 
 }  // namespace quorvex
 
