@@ -96,6 +96,7 @@ int RunCancel(const std::string& exe, const std::string& work);
 int RunRename(const std::string& exe, const std::string& work);
 int RunAbout(const std::string& exe, const std::string& work);
 int RunClosing(const std::string& exe, const std::string& work);
+int RunSamples(const std::string& exe, const std::string& samples, const std::string& work);
 int RunResources(const std::string& exe);
 
 }  // namespace e2e

@@ -1,4 +1,4 @@
-// quorvex-e2e SCENARIO PATH\TO\Quorvex.exe WORK_FOLDER
+// quorvex-e2e SCENARIO PATH\TO\Quorvex.exe WORK_FOLDER [SAMPLES_FOLDER]
 // Prints one PASS or FAIL line per check; exits 1 when any check failed.
 #include <cstdio>
 #include <cstring>
@@ -6,9 +6,10 @@
 #include "e2e.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(
-        stderr, "usage: quorvex-e2e start|checks|cancel|rename|about|closing|resources EXE WORK\n");
+  if (argc != 4 && !(argc == 5 && std::strcmp(argv[1], "samples") == 0)) {
+    std::fprintf(stderr,
+                 "usage: quorvex-e2e start|checks|cancel|rename|about|closing|resources EXE WORK\n"
+                 "       quorvex-e2e samples EXE WORK SAMPLES\n");
     return 2;
   }
   const char* scenario = argv[1];
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     failed = e2e::RunAbout(exe, work);
   } else if (std::strcmp(scenario, "closing") == 0) {
     failed = e2e::RunClosing(exe, work);
+  } else if (std::strcmp(scenario, "samples") == 0) {
+    failed = e2e::RunSamples(exe, argv[4], work);
   } else if (std::strcmp(scenario, "resources") == 0) {
     failed = e2e::RunResources(exe);
   } else {

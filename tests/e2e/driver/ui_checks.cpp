@@ -374,3 +374,57 @@ int RunClosing(const std::string& exe, const std::string& work) {
 }
 
 }  // namespace e2e
+
+namespace e2e {
+
+// The bundled samples, each chosen in turn in one run of the program.
+int RunSamples(const std::string& exe, const std::string& samples, const std::string& work) {
+  Report report;
+  Session session;
+  if (!StartSession(report, session, exe, work + "\\samples.out")) return report.failed();
+  const char* const kEnd = "...Finish\n--------------------------\n";
+  struct Case {
+    const char* file;
+    const char* video;
+    const char* audio;
+    const char* progress;
+    const char* verdict;
+    const char* errors;  // null: Detail stays disabled
+  };
+  const Case cases[] = {
+      {"recording-h264-damaged.avi", "Video format: h264\n", "Audio format: G711\n",
+       "Complete...100%", "There are 2 errors in the video file.\n",
+       "frame error(frame_num = 7)\nframe error(frame_num = 30)\n"},
+      {"recording-h264-intact.avi", "Video format: h264\n", "Audio format: G711\n",
+       "Complete...100%", "No error occur.\n", nullptr},
+      {"recording-mjpg-audio.avi", "Video format: mjpg\n", "Audio format: G726\n",
+       "Complete...100%", "No error occur.\n", nullptr},
+      {"snapshot-intact.jpg", "Video Format: ", "Audio Format: ", "",
+       "This JPEG's check sum is correct\n", nullptr},
+      {"snapshot-damaged.jpg", "Video Format: ", "Audio Format: ", "",
+       "This JPEG's check sum is error\n", nullptr},
+      {"snapshot-intact.png", "Video Format: ", "Audio Format: ", "",
+       "This PNG's check sum is correct\n", nullptr},
+      {"snapshot-intact.bmp", "Video Format: ", "Audio Format: ", "",
+       "This BMP's check sum is correct\n", nullptr},
+      {"snapshot-unsealed.bmp", "Video Format: ", "Audio Format: ", "",
+       "Can't find crc code, it's the invalid file.\n", nullptr},
+      {"sound.wav", "Video Format: ", "Audio Format: ", "", "It's the invalid file.\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string path = samples + "\\" + c.file;
+    if (!RunCheck(report, session, path, c.file)) continue;
+    CheckFields(report, session,
+                {c.file, std::string("Name: ") + c.file + "\n", "Path: " + path + "\n", c.video,
+                 c.audio, c.progress, std::string(c.verdict) + kEnd, c.errors != nullptr});
+    std::string shot = c.file;
+    for (char& ch : shot) {
+      if (ch == '.') ch = '-';
+    }
+    Screenshot(session.main(), work + "\\sample-" + shot + ".bmp");
+    if (c.errors != nullptr) CheckDetailBox(report, session, c.file, c.errors, "Quorvex");
+  }
+  return report.failed();
+}
+
+}  // namespace e2e
