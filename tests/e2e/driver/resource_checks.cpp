@@ -67,18 +67,18 @@ bool Resource(HMODULE module, LPCSTR type, LPCSTR name, const std::uint8_t*& dat
   return data != nullptr;
 }
 
-struct ControlSpec {
+struct ExpectedControl {
   std::string id, cls, text;
   std::uint32_t style;
   int x, y, cx, cy;
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
   int id;
   std::uint32_t style, ex_style;
   int cx, cy;
   std::string caption;
-  std::vector<ControlSpec> controls;
+  std::vector<ExpectedControl> controls;
 };
 
 std::string Hex(std::uint32_t v) {
@@ -87,28 +87,28 @@ std::string Hex(std::uint32_t v) {
   return text;
 }
 
-void CheckDialog(Report& report, HMODULE module, const DialogSpec& spec) {
-  const std::string what = "dialog template " + std::to_string(spec.id);
+void CheckDialog(Report& report, HMODULE module, const ExpectedDialog& want) {
+  const std::string what = "dialog template " + std::to_string(want.id);
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
-  report.Check(Resource(module, RT_DIALOG, MAKEINTRESOURCEA(spec.id), data, size),
+  report.Check(Resource(module, RT_DIALOG, MAKEINTRESOURCEA(want.id), data, size),
                what + " is there in English (United States)");
   if (data == nullptr) return;
   TemplateReader r(data, size);
   report.Equal(what + ": extended template", Hex(r.U16() | (r.U16() << 16)), Hex(0xFFFF0001u));
   report.Equal(what + ": help id", static_cast<long long>(r.U32()), 0);
-  report.Equal(what + ": extended style", Hex(r.U32()), Hex(spec.ex_style));
-  report.Equal(what + ": style", Hex(r.U32()), Hex(spec.style));
+  report.Equal(what + ": extended style", Hex(r.U32()), Hex(want.ex_style));
+  report.Equal(what + ": style", Hex(r.U32()), Hex(want.style));
   const std::uint32_t count = r.U16();
-  report.Equal(what + ": control count", count, static_cast<long long>(spec.controls.size()));
+  report.Equal(what + ": control count", count, static_cast<long long>(want.controls.size()));
   char rect[64];
   const int x = r.S16(), y = r.S16(), cx = r.S16(), cy = r.S16();
   std::snprintf(rect, sizeof(rect), "%d,%d %dx%d", x, y, cx, cy);
   report.Equal(what + ": position and size", rect,
-               "0,0 " + std::to_string(spec.cx) + "x" + std::to_string(spec.cy));
+               "0,0 " + std::to_string(want.cx) + "x" + std::to_string(want.cy));
   report.Equal(what + ": menu", r.NameOrOrdinal(), "");
   report.Equal(what + ": window class", r.NameOrOrdinal(), "");
-  report.Equal(what + ": caption", Narrow(r.Wide()), spec.caption);
+  report.Equal(what + ": caption", Narrow(r.Wide()), want.caption);
   const int points = static_cast<int>(r.U16());
   const int weight = static_cast<int>(r.U16());
   const int italic = static_cast<int>(r.U8());
@@ -117,18 +117,18 @@ void CheckDialog(Report& report, HMODULE module, const DialogSpec& spec) {
                 italic, charset);
   report.Equal(what + ": font", std::string(rect) + ", " + Narrow(r.Wide()),
                "8 pt, weight 0, italic 0, charset 1, MS Shell Dlg");
-  for (std::size_t i = 0; i < count && i < spec.controls.size(); ++i) {
-    const ControlSpec& c = spec.controls[i];
+  for (std::size_t i = 0; i < count && i < want.controls.size(); ++i) {
+    const ExpectedControl& c = want.controls[i];
     const std::string cw = what + " control " + std::to_string(i + 1);
     r.Align4();
     report.Equal(cw + ": help id", static_cast<long long>(r.U32()), 0);
     report.Equal(cw + ": extended style", Hex(r.U32()), Hex(0));
     report.Equal(cw + ": style", Hex(r.U32()), Hex(c.style));
     const int ix = r.S16(), iy = r.S16(), icx = r.S16(), icy = r.S16();
-    char got[64], want[64];
+    char got[64], want_rect[64];
     std::snprintf(got, sizeof(got), "%d,%d %dx%d", ix, iy, icx, icy);
-    std::snprintf(want, sizeof(want), "%d,%d %dx%d", c.x, c.y, c.cx, c.cy);
-    report.Equal(cw + ": rectangle", got, want);
+    std::snprintf(want_rect, sizeof(want_rect), "%d,%d %dx%d", c.x, c.y, c.cx, c.cy);
+    report.Equal(cw + ": rectangle", got, want_rect);
     report.Equal(cw + ": id", std::to_string(static_cast<std::int32_t>(r.U32())), c.id);
     report.Equal(cw + ": class", r.NameOrOrdinal(), c.cls);
     report.Equal(cw + ": text", r.NameOrOrdinal(), c.text);
