@@ -45,7 +45,10 @@ struct CheckSummary {
   std::optional<std::uint64_t> walk_end;
 };
 
-inline constexpr std::size_t kDefaultWindowBytes = std::size_t{1} << 20;
+// Half of a typical 1 MiB second-level cache: the CRC then reads the bytes
+// that the read has just copied from that cache. Measured fastest of 64 KiB
+// to 4 MiB for a recording in the page cache.
+inline constexpr std::size_t kDefaultWindowBytes = std::size_t{512} << 10;
 
 struct CheckOptions {
   TraceSink* trace = nullptr;       // standard output when null

@@ -1,28 +1,46 @@
 #include "crc32.h"
 
-#include <array>
+#include "crc32_kernels.h"
+#include "x86_cpu_features.h"
 
 namespace quorvex {
 namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
+bool Always() { return true; }
 
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+#if defined(QUORVEX_CRC32_X86)
+bool HasPclmul() { return DetectX86CpuFeatures().pclmul; }
+bool HasAvx2Vpclmul() { return DetectX86CpuFeatures().avx2_vpclmul; }
+bool HasAvx512Vpclmul() { return DetectX86CpuFeatures().avx512_vpclmul; }
+#endif
+
+constexpr Crc32Kernel kKernels[] = {
+    {"portable", Crc32Portable, Always},
+#if defined(QUORVEX_CRC32_X86)
+    {"pclmul", Crc32Pclmul, HasPclmul},
+    {"vpclmul-avx2", Crc32VpclmulAvx2, HasAvx2Vpclmul},
+    {"vpclmul-avx512", Crc32VpclmulAvx512, HasAvx512Vpclmul},
+#endif
+};
+
+const Crc32Kernel& Choose() {
+  for (std::size_t i = std::size(kKernels); i > 1; --i) {
+    if (kKernels[i - 1].supported()) return kKernels[i - 1];
+  }
+  return kKernels[0];
+}
 
 }  // namespace
 
+std::span<const Crc32Kernel> Crc32Kernels() { return kKernels; }
+
+const Crc32Kernel& ChosenCrc32Kernel() {
+  static const Crc32Kernel& chosen = Choose();
+  return chosen;
+}
+
 std::uint32_t Crc32Extend(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
-  std::uint32_t c = ~crc;
-  for (std::size_t i = 0; i < size; ++i) c = kCrcTable[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return ~c;
+  return ChosenCrc32Kernel().extend(crc, data, size);
 }
 
 }  // namespace quorvex

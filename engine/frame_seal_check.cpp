@@ -64,10 +64,11 @@ void CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t dat
   const bool complete = RangeInFile(contents, payload, payload_size);
   const bool intact = complete && CrcOfRange(contents, payload, payload_size) == stored;
 
-  trace.Write(FormatText("file_check_sum = 0x%x,video_len = %u\n", stored, data_size));
-  if (intact) {
-    trace.Write("frame num " + std::to_string(tally.frame_number) + " ok\n");
-  } else {
+  if (trace.Wanted()) {
+    trace.Write(FormatText("file_check_sum = 0x%x,video_len = %u\n", stored, data_size));
+    if (intact) trace.Write("frame num " + std::to_string(tally.frame_number) + " ok\n");
+  }
+  if (!intact) {
     ++tally.error_count;
     tally.error_flag = true;
     errors.Append("frame error(frame_num = " + std::to_string(tally.frame_number) + ")\n");

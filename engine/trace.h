@@ -16,6 +16,9 @@ class TraceSink {
   // Called once at the end of every check, so that a buffered stream shows
   // the whole trace of the check before the caller goes on.
   virtual void Flush() {}
+  // False when the trace is thrown away, so that per-frame lines need not be
+  // formatted at all.
+  virtual bool Wanted() const { return true; }
 };
 
 class StreamTraceSink : public TraceSink {
@@ -42,6 +45,7 @@ class StringTraceSink : public TraceSink {
 class NullTraceSink : public TraceSink {
  public:
   void Write(std::string_view) override {}
+  bool Wanted() const override { return false; }
 };
 
 // The default sink: standard output.

@@ -274,8 +274,7 @@ Bytes RecordingBuilder::Build() const {
 
 Bytes TinyWave() {
   constexpr std::uint32_t kRate = 8000, kSamples = 8000;
-  Bytes b;
-  Append(b, std::string_view("RIFF"));
+  Bytes b = FromText("RIFF");
   AppendLe32(b, 36 + kSamples);
   Append(b, std::string_view("WAVEfmt "));
   AppendLe32(b, 16);
