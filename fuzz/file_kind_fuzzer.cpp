@@ -17,13 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   size -= kParamBytes;
 
   PolicedSource source(data, size, params);
-  const std::uint64_t measured = source.measured();
-  ReadWindow window;
-  window.source = &source;
-  window.size = measured;
-  window.capacity = WindowCapacity(params.window_bytes, measured);
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[window.capacity]);
-  window.buffer = buffer.get();
+  PolicedWindow policed(source, params.window_bytes);
+  ReadWindow& window = policed.window;
 
   StringTraceSink trace;
   const std::string kind = DetectFileKind(window, trace);

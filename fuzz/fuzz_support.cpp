@@ -311,7 +311,6 @@ PolicedSource::PolicedSource(const std::uint8_t* data, std::size_t size, const R
   set_measure_fails(params.measure_fails);
 }
 
-
 std::size_t PolicedSource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) {
   Require(count > 0, "a read of no bytes");
   Require(count <= window_limit_, "a read larger than the window");
@@ -347,6 +346,14 @@ Expected ModelCheck(const Bytes& file) {
     ModelSnapshot(file, e);
   }
   return e;
+}
+
+PolicedWindow::PolicedWindow(PolicedSource& source, std::size_t window_bytes) {
+  window.source = &source;
+  window.size = source.measured();
+  window.capacity = WindowCapacity(window_bytes, window.size);
+  buffer.reset(new std::uint8_t[window.capacity]);
+  window.buffer = buffer.get();
 }
 
 CheckRun RunCheck(ByteSource* source, const std::string& path, const std::string& name,

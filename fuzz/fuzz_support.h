@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "byte_source.h"
 #include "check_file.h"
 #include "field_panel.h"
+#include "read_window.h"
 
 namespace quorvex::fuzz {
 
@@ -55,6 +57,13 @@ class PolicedSource : public MemorySource {
   std::size_t window_limit_;
   std::uint64_t measured_ = 0;
   std::uint64_t delivered_ = 0;
+};
+
+// The window a check reads the source through, as the driver sets it up.
+struct PolicedWindow {
+  PolicedWindow(PolicedSource& source, std::size_t window_bytes);
+  std::unique_ptr<std::uint8_t[]> buffer;
+  ReadWindow window;
 };
 
 // What a check must show: the fields, the Detail state, the ErrorList, the
