@@ -1,5 +1,6 @@
 // quorvex-check: checks the seals of snapshots and recordings from the
 // recorder, one file after another, for scripts and batch work.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,12 +9,11 @@
 
 #include "check_file.h"
 #include "console.h"
-#include "field_panel.h"
+#include "path_check.h"
 #include "report.h"
 
 namespace {
 
-using quorvex::CheckStatus;
 using quorvex::cli::FileResult;
 
 constexpr std::string_view kVersion = "quorvex-check 1.0.0.11\n";
@@ -102,8 +102,6 @@ class ProgressBar {
   int shown_ = -1;
 };
 
-bool Unreadable(const FileResult& r) { return r.summary.status == CheckStatus::kUnreadable; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,41 +113,29 @@ int main(int argc, char** argv) {
   quorvex::NullTraceSink no_trace;
   ProgressBar progress(!options.trace && quorvex::cli::IsTerminal(stderr));
 
-  std::vector<FileResult> results;
+  quorvex::cli::JsonArrayWriter json_array;
   int exit_status = 0;
   for (const std::string& path : options.files) {
-    FileResult r;
-    r.path = path;
-    r.name = quorvex::cli::BareName(path);
-    quorvex::PrepareForCheck(r.panel, r.errors);
-    quorvex::CheckOptions check;
+    quorvex::cli::PathCheckOptions check;
     check.trace = options.trace ? static_cast<quorvex::TraceSink*>(&trace_to_stderr) : &no_trace;
-    check.summary = &r.summary;
     check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
       progress.Update(done, total);
     };
-    quorvex::CheckFile(r.path, r.name, r.panel, r.errors, check);
+    const FileResult r = quorvex::cli::CheckPath(path, check);
     progress.Clear();
 
-    if (Unreadable(r)) {
-      exit_status = 2;
-      if (!options.trace) {
-        std::fprintf(stderr, "quorvex-check: %s: %s\n", path.c_str(),
-                     r.summary.verdict.has_value() ? "cannot open the file"
-                                                   : "no memory for the read buffer");
-      }
-    } else if (r.summary.status != CheckStatus::kIntact && exit_status == 0) {
-      exit_status = 1;
+    exit_status = std::max(exit_status, quorvex::cli::ExitStatusOf(r));
+    if (!options.trace) {
+      const std::string message = quorvex::cli::Diagnostic(r);
+      std::fwrite(message.data(), 1, message.size(), stderr);
     }
-    if (!options.json) {
-      const std::string text = quorvex::cli::TextReport(r, options.detail);
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      std::fflush(stdout);
-    }
-    results.push_back(std::move(r));
+    const std::string text = options.json ? json_array.Next() + quorvex::cli::JsonElement(r)
+                                          : quorvex::cli::TextReport(r, options.detail);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
   }
   if (options.json) {
-    const std::string text = quorvex::cli::JsonReport(results);
+    const std::string text = json_array.Close();
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
   return exit_status;

@@ -80,41 +80,60 @@ std::string TextReport(const FileResult& r, bool detail) {
   return out;
 }
 
-std::string JsonReport(const std::vector<FileResult>& results) {
+std::string JsonElement(const FileResult& r) {
   using json = nlohmann::ordered_json;
-  json all = json::array();
-  for (const FileResult& r : results) {
-    const CheckSummary& s = r.summary;
-    json failed = json::array();
-    for (const FailedFrame& f : s.failed_frames)
-      failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
-    json o = json::object();
-    o["path"] = r.path;
-    o["name"] = r.name;
-    o["size"] = s.size;
-    o["kind"] = s.kind;
-    o["status"] = StatusName(s.status);
-    o["verdict"] = s.verdict.has_value() ? json(WithoutLineFeed(*s.verdict)) : json(nullptr);
-    o["video_format"] = s.video_format.has_value() ? json(*s.video_format) : json(nullptr);
-    o["audio_format"] = s.audio_format.has_value() ? json(*s.audio_format) : json(nullptr);
-    o["frames_checked"] = s.frames_checked;
-    o["frames_failed"] = s.frames_failed;
-    o["failed_frames"] = failed;
-    o["walk_end"] = s.walk_end.has_value() ? json(*s.walk_end) : json(nullptr);
-    o["fields"] = {
-        {"IDC_NAME", r.panel.text(IDC_NAME)},
-        {"IDC_PATH", r.panel.text(IDC_PATH)},
-        {"IDC_VIDEO_FORMAT", r.panel.text(IDC_VIDEO_FORMAT)},
-        {"IDC_AUDIO_FORMAT", r.panel.text(IDC_AUDIO_FORMAT)},
-        {"IDC_PROGRESS", r.panel.text(IDC_PROGRESS)},
-        {"IDC_RESULT", r.panel.text(IDC_RESULT)},
-        {"detail_enabled", r.panel.detail_enabled()},
-        {"error_list", r.errors.text},
-    };
-    all.push_back(std::move(o));
-  }
+  const CheckSummary& s = r.summary;
+  json failed = json::array();
+  for (const FailedFrame& f : s.failed_frames)
+    failed.push_back({{"frame", f.frame}, {"offset", f.offset}});
+  json o = json::object();
+  o["path"] = r.path;
+  o["name"] = r.name;
+  o["size"] = s.size;
+  o["kind"] = s.kind;
+  o["status"] = StatusName(s.status);
+  o["verdict"] = s.verdict.has_value() ? json(WithoutLineFeed(*s.verdict)) : json(nullptr);
+  o["video_format"] = s.video_format.has_value() ? json(*s.video_format) : json(nullptr);
+  o["audio_format"] = s.audio_format.has_value() ? json(*s.audio_format) : json(nullptr);
+  o["frames_checked"] = s.frames_checked;
+  o["frames_failed"] = s.frames_failed;
+  o["failed_frames"] = failed;
+  o["walk_end"] = s.walk_end.has_value() ? json(*s.walk_end) : json(nullptr);
+  o["fields"] = {
+      {"IDC_NAME", r.panel.text(IDC_NAME)},
+      {"IDC_PATH", r.panel.text(IDC_PATH)},
+      {"IDC_VIDEO_FORMAT", r.panel.text(IDC_VIDEO_FORMAT)},
+      {"IDC_AUDIO_FORMAT", r.panel.text(IDC_AUDIO_FORMAT)},
+      {"IDC_PROGRESS", r.panel.text(IDC_PROGRESS)},
+      {"IDC_RESULT", r.panel.text(IDC_RESULT)},
+      {"detail_enabled", r.panel.detail_enabled()},
+      {"error_list", r.errors.text},
+  };
   // Paths and texts are 8-bit; bytes that are not UTF-8 become U+FFFD.
-  return all.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  const std::string text = o.dump(2, ' ', false, json::error_handler_t::replace);
+  // One level deeper, as inside the array. A line feed inside a JSON text
+  // is always escaped, so every raw one starts a line.
+  std::string element = "  ";
+  for (const char c : text) {
+    element += c;
+    if (c == '\n') element += "  ";
+  }
+  return element;
+}
+
+std::string JsonArrayWriter::Next() {
+  const bool first = !any_;
+  any_ = true;
+  return first ? "[\n" : ",\n";
+}
+
+std::string JsonArrayWriter::Close() const { return any_ ? "\n]\n" : "[]\n"; }
+
+std::string JsonReport(const std::vector<FileResult>& results) {
+  JsonArrayWriter writer;
+  std::string out;
+  for (const FileResult& r : results) out += writer.Next() + JsonElement(r);
+  return out + writer.Close();
 }
 
 }  // namespace quorvex::cli

@@ -2,6 +2,7 @@
 #define QUORVEX_CLI_REPORT_H
 
 #include <string>
+#include <vector>
 
 #include "check_file.h"
 #include "field_panel.h"
@@ -25,6 +26,24 @@ const char* StatusName(CheckStatus status);
 // The report for people: the path and verdict, the formats and failed
 // frames of a recording, and with `detail` the list of failed frames.
 std::string TextReport(const FileResult& result, bool detail);
+
+// The JSON object of one result, as it stands inside the report's array:
+// indented one level, without the separator that comes before it.
+std::string JsonElement(const FileResult& result);
+
+// Writes the JSON array one element at a time, so that a result can be
+// written as soon as it is ready: the same bytes as the whole array
+// formatted at once.
+class JsonArrayWriter {
+ public:
+  // The text that goes before `element`.
+  std::string Next();
+  // The text that closes the array.
+  std::string Close() const;
+
+ private:
+  bool any_ = false;
+};
 
 // The JSON array of all results, one object per file.
 std::string JsonReport(const std::vector<FileResult>& results);

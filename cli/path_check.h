@@ -1,0 +1,34 @@
+#ifndef QUORVEX_CLI_PATH_CHECK_H
+#define QUORVEX_CLI_PATH_CHECK_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "report.h"
+#include "trace.h"
+
+namespace quorvex::cli {
+
+// How one path is checked; the same for every file of a run.
+struct PathCheckOptions {
+  TraceSink* trace = nullptr;  // where the engine's trace goes; never null
+  // Told how far the reading of the file has got.
+  std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
+};
+
+// Checks the file at `path` as the dialog would and returns all that the
+// reports need. Touches nothing shared: each call may run on its own thread.
+FileResult CheckPath(const std::string& path, const PathCheckOptions& options);
+
+// The line for standard error about a file that could not be checked, with
+// its line feed; empty when there is nothing to say.
+std::string Diagnostic(const FileResult& result);
+
+// What a result adds to the exit status: 0 intact, 1 not intact, 2 could not
+// be checked.
+int ExitStatusOf(const FileResult& result);
+
+}  // namespace quorvex::cli
+
+#endif
