@@ -16,8 +16,8 @@ ensure_packages() {
   if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
   fi
-  "${sudo[@]}" apt-get update -q >&2
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+  "${sudo[@]}" apt-get update -q -o DPkg::Lock::Timeout=600 >&2
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >&2
 }
 
 # What the native build needs.
