@@ -19,6 +19,14 @@ bool MemorySource::MeasureSize(std::uint64_t& size) {
 std::size_t MemorySource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) {
   ++read_calls_;
   bytes_requested_ += count;
+  last_read_failed_ = false;
+  if (unreadable_at_.has_value() && *unreadable_at_ >= pos && *unreadable_at_ - pos < count) {
+    if (*unreadable_at_ == pos) {
+      last_read_failed_ = true;
+      return 0;
+    }
+    count = static_cast<std::size_t>(*unreadable_at_ - pos);
+  }
   if (pos >= size_) return 0;
   const std::size_t n = std::min({count, static_cast<std::size_t>(size_ - pos), max_read_});
   std::memcpy(out, data_ + pos, n);

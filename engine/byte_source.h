@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ class ByteSource {
   // Reads up to `count` bytes at `pos` into `out` and returns how many were
   // delivered; fewer (down to none) at the end of the data or on an error.
   virtual std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) = 0;
+  // Whether the last ReadAt stopped at a read error (a bad sector, a device
+  // gone) rather than at the end of the data. The bytes it delivered are
+  // those in front of the one it could not read.
+  virtual bool LastReadFailed() const { return false; }
   // Sets the position of the open file, counted from its start, and returns
   // the position read back.
   virtual std::uint64_t SeekTo(std::uint64_t pos) = 0;
@@ -28,9 +33,9 @@ class ByteSource {
 };
 
 // Contents held in memory, for tests and fuzzing. It can claim another size
-// than the bytes it holds (a file that grew or shrank after it was measured)
-// and deliver at most `max_read` bytes per read, and it counts what it was
-// asked for.
+// than the bytes it holds (a file that grew or shrank after it was measured),
+// deliver at most `max_read` bytes per read and fail to read one byte as a
+// bad sector would, and it counts what it was asked for.
 class MemorySource : public ByteSource {
  public:
   explicit MemorySource(std::vector<std::uint8_t> bytes);
@@ -38,8 +43,12 @@ class MemorySource : public ByteSource {
 
   bool MeasureSize(std::uint64_t& size) override;
   std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
+  bool LastReadFailed() const override { return last_read_failed_; }
   std::uint64_t SeekTo(std::uint64_t pos) override;
 
+  // A read that reaches byte `pos` delivers the bytes in front of it and then
+  // fails there; reads that start behind it succeed.
+  void set_unreadable_at(std::uint64_t pos) { unreadable_at_ = pos; }
   void set_claimed_size(std::uint64_t size) {
     claimed_size_ = size;
     has_claimed_size_ = true;
@@ -59,6 +68,8 @@ class MemorySource : public ByteSource {
   bool has_claimed_size_ = false;
   bool measure_fails_ = false;
   std::size_t max_read_ = SIZE_MAX;
+  std::optional<std::uint64_t> unreadable_at_;
+  bool last_read_failed_ = false;
   std::uint64_t position_ = 0;
   std::uint64_t read_calls_ = 0;
   std::uint64_t bytes_requested_ = 0;

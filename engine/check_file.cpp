@@ -15,6 +15,8 @@ namespace {
 constexpr std::string_view kOpenError = "open file error\n";
 constexpr std::string_view kCannotOpen = "Can't open the file.\n";
 constexpr std::string_view kMallocError = "malloc error\n";
+constexpr std::string_view kReadError = "read file error\n";
+constexpr std::string_view kCannotRead = "Can't read the file.\n";
 constexpr std::string_view kFinish = "...Finish\n";
 constexpr std::string_view kDashes = "--------------------------\n";
 
@@ -30,7 +32,9 @@ void SetReport(ResultPanel& panel, const std::string& verdict) {
 
 // Everything after the name and path are shown. Returns the verdict line, or
 // nothing for a file of no known kind and for a window that could not be
-// obtained.
+// obtained. A read that fails stops the check wherever it happens: what was
+// shown until then stands, and the verdict says that the file could not be
+// read, never that it was changed.
 std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, ErrorList& errors,
                                        const CheckOptions& options, TraceSink& trace,
                                        CheckSummary& summary) {
@@ -56,16 +60,32 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
   contents.buffer = buffer.get();
   contents.capacity = capacity;
   contents.on_progress = &options.on_progress;
+  contents.on_bytes = &options.on_bytes;
 
   summary.kind = DetectFileKind(contents, trace);
+  std::optional<std::string> verdict;
   if (summary.kind == "avi") {
-    return WalkRecording(contents, *source, panel, errors, trace, summary);
+    verdict =
+        WalkRecording(contents, *source, panel, errors, trace, summary, options.on_sealed_range);
+  } else if (summary.kind == "jpg" || summary.kind == "png" || summary.kind == "bmp") {
+    verdict = CheckSnapshot(summary.kind, contents, trace, summary.status);
+    const bool compared =
+        summary.status == CheckStatus::kIntact || summary.status == CheckStatus::kDamaged;
+    if (compared && !ReadFailed(contents)) {
+      summary.sealed_bytes = size - kSnapshotTrailerBytes;
+      if (options.on_sealed_range) options.on_sealed_range(0, summary.sealed_bytes);
+    }
+  } else {
+    summary.status = CheckStatus::kUnknownKind;
   }
-  if (summary.kind == "jpg" || summary.kind == "png" || summary.kind == "bmp") {
-    return CheckSnapshot(summary.kind, contents, trace, summary.status);
+  ReadToEnd(contents);
+  if (ReadFailed(contents)) {
+    trace.Write(kReadError);
+    summary.status = CheckStatus::kUnreadable;
+    summary.read_error = contents.read_error;
+    return std::string(kCannotRead);
   }
-  summary.status = CheckStatus::kUnknownKind;
-  return std::nullopt;
+  return verdict;
 }
 
 }  // namespace

@@ -23,12 +23,13 @@ enum class CheckStatus {
   kInvalid,             // "It's the invalid file."
   kUnsupportedVersion,  // "Error version video file."
   kUnknownKind,         // no known kind: no verdict
-  kUnreadable,          // cannot be opened or measured, or no window buffer
+  kUnreadable,          // cannot be opened, measured or read, or no window buffer
 };
 
 struct FailedFrame {
   std::int64_t frame = 0;    // frame number, as listed in the ErrorList
   std::uint64_t offset = 0;  // position of its chunk in the file
+  std::uint64_t chunk = 0;   // its index among the video chunks, from 0
 };
 
 struct CheckSummary {
@@ -43,6 +44,19 @@ struct CheckSummary {
   std::vector<FailedFrame> failed_frames;
   // Where the walk of a recording stopped; empty when no walk took place.
   std::optional<std::uint64_t> walk_end;
+  // The recording's rate in frames per second, when its header holds a
+  // plausible one (1 to 1000).
+  std::optional<std::uint32_t> frame_rate;
+  // The video chunks the walk met up to where it stopped, and how many of
+  // them carry no frame that was checked (data shorter than the seal, or a
+  // payload of no known start).
+  std::uint64_t video_chunks = 0;
+  std::uint64_t unchecked_video_chunks = 0;
+  // The bytes that a seal covers and the check compared, whether they
+  // matched or not.
+  std::uint64_t sealed_bytes = 0;
+  // Where reading the file failed; the check stopped there.
+  std::optional<std::uint64_t> read_error;
 };
 
 // Half of a typical 1 MiB second-level cache: the CRC then reads the bytes
@@ -56,6 +70,14 @@ struct CheckOptions {
   std::size_t window_bytes = kDefaultWindowBytes;
   // Told how far the reading has got, for a progress display.
   std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
+  // Told of every byte range [begin, end) that a seal covers and the check
+  // compared: a checked frame's payload inside the file, a sealed snapshot's
+  // covered bytes. The ranges add up to the summary's sealed_bytes.
+  std::function<void(std::uint64_t begin, std::uint64_t end)> on_sealed_range;
+  // Given every byte of the file once, in order, as the check saw it (for a
+  // hash of the file). The check then also reads what it would skip, in the
+  // same pass, and a read error anywhere stops it.
+  std::function<void(const std::uint8_t* data, std::size_t size)> on_bytes;
 };
 
 // Checks one file: shows its name and path, decides its kind, checks its seal

@@ -24,15 +24,19 @@ class PosixFileSource : public ByteSource {
   }
 
   std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    last_read_failed_ = false;
     std::size_t done = 0;
     while (done < count) {
       const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(pos + done));
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0) last_read_failed_ = true;
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }
     return done;
   }
+
+  bool LastReadFailed() const override { return last_read_failed_; }
 
   std::uint64_t SeekTo(std::uint64_t pos) override {
     const off_t at = ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET);
@@ -47,6 +51,7 @@ class PosixFileSource : public ByteSource {
 
  private:
   int fd_;
+  bool last_read_failed_ = false;
 };
 
 // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; such a file

@@ -24,6 +24,7 @@ class Win32FileSource : public ByteSource {
   }
 
   std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    last_read_failed_ = false;
     std::size_t done = 0;
     while (done < count) {
       const std::uint64_t at = pos + done;
@@ -33,11 +34,18 @@ class Win32FileSource : public ByteSource {
       const std::size_t left = count - done;
       const DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
       DWORD got = 0;
-      if (!::ReadFile(file_, out + done, want, &got, &ov) || got == 0) break;
+      if (!::ReadFile(file_, out + done, want, &got, &ov)) {
+        // A read from the end on is no error: the file ended early.
+        if (::GetLastError() != ERROR_HANDLE_EOF) last_read_failed_ = true;
+        break;
+      }
+      if (got == 0) break;
       done += got;
     }
     return done;
   }
+
+  bool LastReadFailed() const override { return last_read_failed_; }
 
   std::uint64_t SeekTo(std::uint64_t pos) override {
     LARGE_INTEGER to;
@@ -49,6 +57,7 @@ class Win32FileSource : public ByteSource {
 
  private:
   HANDLE file_;
+  bool last_read_failed_ = false;
 };
 
 }  // namespace

@@ -50,12 +50,12 @@ bool PayloadIsFrame(ReadWindow& contents, std::uint64_t payload, const std::stri
   return false;
 }
 
-void CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
-                    const std::string& video_format, FrameTally& tally, ErrorList& errors,
-                    TraceSink& trace, std::vector<FailedFrame>& failed) {
-  if (data_size < kFrameSealBytes) return;
+FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
+                            const std::string& video_format, FrameTally& tally, ErrorList& errors,
+                            TraceSink& trace) {
+  if (data_size < kFrameSealBytes) return FrameOutcome::kNotChecked;
   const std::uint64_t payload = chunk + kPayloadOffset;
-  if (!PayloadIsFrame(contents, payload, video_format)) return;
+  if (!PayloadIsFrame(contents, payload, video_format)) return FrameOutcome::kNotChecked;
 
   // A pattern byte inside the file puts the whole seal inside it.
   std::uint32_t stored = 0;
@@ -63,6 +63,7 @@ void CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t dat
   const std::uint64_t payload_size = data_size - kFrameSealBytes;
   const bool complete = RangeInFile(contents, payload, payload_size);
   const bool intact = complete && CrcOfRange(contents, payload, payload_size) == stored;
+  if (ReadFailed(contents)) return FrameOutcome::kNotChecked;
 
   if (trace.Wanted()) {
     trace.Write(FormatText("file_check_sum = 0x%x,video_len = %u\n", stored, data_size));
@@ -72,9 +73,9 @@ void CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t dat
     ++tally.error_count;
     tally.error_flag = true;
     errors.Append("frame error(frame_num = " + std::to_string(tally.frame_number) + ")\n");
-    failed.push_back({tally.frame_number, chunk});
   }
   ++tally.frame_number;
+  return intact ? FrameOutcome::kIntact : FrameOutcome::kFailed;
 }
 
 }  // namespace quorvex

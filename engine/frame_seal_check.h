@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "check_file.h"
 #include "read_window.h"
@@ -27,14 +26,16 @@ inline constexpr std::uint64_t kVersionByteOffset = 12;
 inline constexpr std::uint64_t kStoredCrcOffset = 24;
 inline constexpr std::uint64_t kPayloadOffset = 28;
 
+enum class FrameOutcome { kNotChecked, kIntact, kFailed };
+
 // Checks the frame of the video chunk at `chunk` with data size `data_size`
 // (at least the seal's 20 bytes) when its payload starts as a frame of
 // `video_format` does. A checked frame whose data runs past the end of the
-// file fails. Failed frames are counted, listed in the ErrorList and added to
-// `failed`.
-void CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
-                    const std::string& video_format, FrameTally& tally, ErrorList& errors,
-                    TraceSink& trace, std::vector<FailedFrame>& failed);
+// file fails. Failed frames are counted and listed in the ErrorList. When a
+// read fails (ReadFailed) nothing is printed, counted or listed.
+FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
+                            const std::string& video_format, FrameTally& tally, ErrorList& errors,
+                            TraceSink& trace);
 
 // Whether the payload at `payload` begins as a frame of `video_format`.
 // Bytes past the end of the file match nothing.

@@ -17,23 +17,99 @@ constexpr std::size_t kMaxSpan = 64;
 // window then costs one fill, not two.
 constexpr std::uint64_t kFillLead = kMaxSpan;
 
-// Loads the window with the bytes from a little in front of `wanted` on, as
-// many as fit and lie in the file. What the reads leave undelivered (the file
-// shrank) is zero.
-void Fill(ReadWindow& w, std::uint64_t wanted) {
-  const std::uint64_t pos = wanted - std::min(wanted, kFillLead);
-  const std::uint64_t left = pos < w.size ? w.size - pos : 0;
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, left));
+bool HasByteHook(const ReadWindow& w) { return w.on_bytes != nullptr && *w.on_bytes; }
+
+void ReportProgress(ReadWindow& w, std::uint64_t done) {
+  if (w.on_progress != nullptr && *w.on_progress) (*w.on_progress)(done, w.size);
+}
+
+// Reads the `count` bytes at `pos` into `out`, in as many reads as it takes.
+// Returns how many bytes lie in front of a read error, with `failed` set; or,
+// without one, `count`: the bytes that the file no longer held (it shrank)
+// are then zero.
+std::size_t Load(ReadWindow& w, std::uint64_t pos, std::uint8_t* out, std::size_t count,
+                 bool& failed) {
+  failed = false;
   std::size_t got = 0;
-  while (got < want) {
-    const std::size_t n = w.source->ReadAt(pos + got, w.buffer + got, want - got);
+  while (got < count) {
+    const std::size_t n = w.source->ReadAt(pos + got, out + got, count - got);
+    got += std::min(n, count - got);
+    if (w.source->LastReadFailed()) {
+      failed = true;
+      return got;
+    }
     if (n == 0) break;
-    got += n;
   }
-  if (got < want) std::memset(w.buffer + got, 0, want - got);
-  w.start = pos;
-  w.length = want;
-  if (w.on_progress != nullptr && *w.on_progress) (*w.on_progress)(pos + want, w.size);
+  if (got < count) std::memset(out + got, 0, count - got);
+  return count;
+}
+
+void StopAt(ReadWindow& w, std::uint64_t failed_at) {
+  w.read_error = failed_at;
+  w.length = 0;
+}
+
+// Gives on_bytes the part of the `count` bytes at `pos` that it has not had.
+// A stretch in front of them that it has not had either is read first.
+void Feed(ReadWindow& w, std::uint64_t pos, const std::uint8_t* data, std::size_t count) {
+  if (!HasByteHook(w) || pos > w.fed || pos + count <= w.fed) return;
+  const std::size_t skip = static_cast<std::size_t>(w.fed - pos);
+  (*w.on_bytes)(data + skip, count - skip);
+  w.fed = pos + count;
+}
+
+// Reads what on_bytes has not had in front of `pos` through the window and
+// gives it to it.
+bool FeedUpTo(ReadWindow& w, std::uint64_t pos) {
+  while (w.fed < pos) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, pos - w.fed));
+    bool failed = false;
+    const std::size_t got = Load(w, w.fed, w.buffer, want, failed);
+    if (failed) {
+      StopAt(w, w.fed + got);
+      return false;
+    }
+    w.start = w.fed;
+    w.length = want;
+    Feed(w, w.start, w.buffer, want);
+    ReportProgress(w, w.fed);
+  }
+  return true;
+}
+
+// Loads the window with the bytes from a little in front of `wanted` on, as
+// many as fit and lie in the file. Returns false when a read error keeps any
+// of the `need` bytes at `wanted` from being read; the check then stops.
+// Bytes that a failed read delivered in front of the failure serve, so a bad
+// spot stops the check only when the check needs it (with on_bytes, it needs
+// every byte).
+bool Fill(ReadWindow& w, std::uint64_t wanted, std::uint64_t need) {
+  if (ReadFailed(w)) return false;
+  std::uint64_t pos = wanted - std::min(wanted, kFillLead);
+  if (HasByteHook(w) && pos > w.fed && !FeedUpTo(w, pos)) return false;
+  for (;;) {
+    const std::uint64_t left = pos < w.size ? w.size - pos : 0;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, left));
+    bool failed = false;
+    const std::size_t got = Load(w, pos, w.buffer, want, failed);
+    w.start = pos;
+    w.length = got;
+    if (!failed) break;
+    const std::uint64_t failed_at = pos + got;
+    if (failed_at >= wanted + need) break;
+    // A failure in the lead in front of `wanted` is read around.
+    const std::uint64_t first_needed = HasByteHook(w) ? std::min(wanted, w.fed) : wanted;
+    if (failed_at < first_needed) {
+      pos = wanted;
+      continue;
+    }
+    StopAt(w, failed_at);
+    return false;
+  }
+  Feed(w, w.start, w.buffer, w.length);
+  ReportProgress(w, w.start + w.length);
+  return true;
 }
 
 bool InWindow(const ReadWindow& w, std::uint64_t pos, std::uint64_t count) {
@@ -49,10 +125,10 @@ std::size_t WindowCapacity(std::size_t wanted, std::uint64_t size) {
 
 const std::uint8_t* WindowSpan(ReadWindow& w, std::uint64_t pos, std::size_t count) {
   if (count > kMaxSpan || !RangeInFile(w, pos, count)) return nullptr;
-  // A fill for `pos` always holds the range: it lies in the file, and the
-  // lead in front of it and the range together are shorter than the smallest
-  // capacity.
-  if (!InWindow(w, pos, count)) Fill(w, pos);
+  // A fill for `pos` that succeeds always holds the range: it lies in the
+  // file, and the lead in front of it and the range together are shorter
+  // than the smallest capacity.
+  if (!InWindow(w, pos, count) && !Fill(w, pos, count)) return nullptr;
   return w.buffer + (pos - w.start);
 }
 
@@ -90,11 +166,16 @@ bool ReadBe32(ReadWindow& w, std::uint64_t pos, std::uint32_t& out) {
   return true;
 }
 
+bool ReadToEnd(ReadWindow& w) {
+  if (ReadFailed(w)) return false;
+  return !HasByteHook(w) || FeedUpTo(w, w.size);
+}
+
 std::uint32_t CrcOfRange(ReadWindow& w, std::uint64_t pos, std::uint64_t count) {
   std::uint32_t crc = 0;
   if (!RangeInFile(w, pos, count)) return crc;
   while (count > 0) {
-    if (!InWindow(w, pos, 1)) Fill(w, pos);
+    if (!InWindow(w, pos, 1) && !Fill(w, pos, 1)) return 0;
     const std::size_t offset = static_cast<std::size_t>(pos - w.start);
     const std::size_t n =
         static_cast<std::size_t>(std::min<std::uint64_t>(count, w.length - offset));

@@ -14,7 +14,10 @@ namespace quorvex {
 // The bounded view of the file through which every check reads. It holds at
 // most `capacity` bytes, starting at `start`. Bytes at or past `size` (the
 // measured size) are not there; bytes below it that a short read did not
-// deliver count as zero. All bounds are checked here.
+// deliver (the file shrank) count as zero. All bounds are checked here.
+//
+// A byte that cannot be read because of a read error sets `read_error`; from
+// then on nothing more is there, and the check stops.
 struct ReadWindow {
   ByteSource* source = nullptr;
   std::uint64_t size = 0;
@@ -23,7 +26,18 @@ struct ReadWindow {
   std::uint64_t start = 0;
   std::size_t length = 0;
   const std::function<void(std::uint64_t, std::uint64_t)>* on_progress = nullptr;
+  std::optional<std::uint64_t> read_error;
+  // When set, given every byte of the file once and in order, as the check
+  // sees it: the window then also reads the stretches that the check skips.
+  const std::function<void(const std::uint8_t*, std::size_t)>* on_bytes = nullptr;
+  std::uint64_t fed = 0;  // the bytes in front of this went to on_bytes
 };
+
+inline bool ReadFailed(const ReadWindow& w) { return w.read_error.has_value(); }
+
+// With on_bytes set, reads whatever of the file has not gone to it yet.
+// False when a read error stopped it.
+bool ReadToEnd(ReadWindow& w);
 
 // The capacity a window needs for a file of `size` bytes: the wanted window,
 // never more than the file, never so small that a field does not fit.
@@ -47,6 +61,7 @@ bool ReadLe32(ReadWindow& w, std::uint64_t pos, std::uint32_t& out);
 bool ReadBe32(ReadWindow& w, std::uint64_t pos, std::uint32_t& out);
 
 // CRC-32 of the `count` bytes from `pos`, which must lie inside the file.
+// Meaningless when a read error stopped it (ReadFailed).
 std::uint32_t CrcOfRange(ReadWindow& w, std::uint64_t pos, std::uint64_t count);
 
 }  // namespace quorvex

@@ -17,6 +17,9 @@ constexpr std::uint64_t kAudioCodeOffset = 4420;
 // movie list behind it.
 constexpr std::uint64_t kMovieDataLead = 32;
 constexpr std::uint64_t kChunkHeadBytes = 8;
+// Rates outside this are no rates a camera records at: the field is then
+// taken to hold none.
+constexpr std::uint32_t kMaxFrameRate = 1000;
 
 constexpr std::string_view kInvalidFile = "It's the invalid file.\n";
 constexpr std::string_view kErrorVersion = "Error version video file.\n";
@@ -72,8 +75,10 @@ int PercentOf(std::uint64_t position, std::uint64_t size) {
 #endif
 }
 
-std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& panel,
-                          ErrorList& errors, TraceSink& trace, CheckSummary& summary) {
+std::string WalkRecording(
+    ReadWindow& contents, ByteSource& file, ResultPanel& panel, ErrorList& errors, TraceSink& trace,
+    CheckSummary& summary,
+    const std::function<void(std::uint64_t, std::uint64_t)>& on_sealed_range) {
   const std::uint64_t size = contents.size;
   // Too short for the fixed header positions: refused like a foreign handler.
   if (size <= kAudioCodeOffset) {
@@ -88,6 +93,7 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
   for (const Handler& h : kHandlers) {
     if (BytesEqual(contents, kHandlerOffset, h.code)) video_format = h.name;
   }
+  if (ReadFailed(contents)) return {};
   if (video_format.empty()) {
     summary.status = CheckStatus::kInvalid;
     return std::string(kInvalidFile);
@@ -95,13 +101,18 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
   summary.video_format = video_format;
   panel.SetFieldText(IDC_VIDEO_FORMAT, "Video format: " + video_format + "\n");
 
+  // The header lies inside the file: only a failed read leaves these out.
   const std::uint8_t* rate = WindowSpan(contents, kRateOffset, 4);
+  if (rate == nullptr) return {};
   trace.Write(FormatText("readBuf = 0x%x-0x%x-0x%x-0x%x\n", rate[0], rate[1], rate[2], rate[3]));
   std::uint32_t rate_value = 0;
   ReadLe32(contents, kRateOffset, rate_value);
   trace.Write(FormatText("temp_frane_rate = %d\n", static_cast<std::int32_t>(rate_value)));
+  if (rate_value >= 1 && rate_value <= kMaxFrameRate) summary.frame_rate = rate_value;
 
-  const std::string audio_format(AudioName(*ByteAt(contents, kAudioCodeOffset)));
+  const std::optional<std::uint8_t> audio_code = ByteAt(contents, kAudioCodeOffset);
+  if (!audio_code.has_value()) return {};
+  const std::string audio_format(AudioName(*audio_code));
   summary.audio_format = audio_format;
   panel.SetFieldText(IDC_AUDIO_FORMAT, "Audio format: " + audio_format + "\n");
 
@@ -112,25 +123,45 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
     summary.frames_failed = tally.error_count;
   };
 
+  // Every test below reads nothing once a read has failed, so the loop ends
+  // at the chunk where it failed.
   for (;;) {
     if (ByteAt(contents, p) != std::uint8_t{'0'}) break;
     const auto second = ByteAt(contents, p + 1);
     if (second == std::uint8_t{'0'}) {
       if (!BytesEqual(contents, p + 2, "dc")) {
+        if (ReadFailed(contents)) break;
         p += 2;
         continue;
       }
       std::uint32_t data_size = 0;
       if (!ReadLe32(contents, p + 4, data_size)) break;  // the chunk head does not fit
       const std::uint64_t next = NextChunk(p, data_size);
-      if (ByteAt(contents, p + kVersionByteOffset) == std::uint8_t{'1'}) {
+      const auto version = ByteAt(contents, p + kVersionByteOffset);
+      if (ReadFailed(contents)) break;
+      if (version == std::uint8_t{'1'}) {
         finish_tally();
         summary.walk_end = p;
         summary.status = CheckStatus::kUnsupportedVersion;
         return std::string(kErrorVersion);
       }
-      CheckFrameSeal(contents, p, data_size, video_format, tally, errors, trace,
-                     summary.failed_frames);
+      const FrameOutcome outcome =
+          CheckFrameSeal(contents, p, data_size, video_format, tally, errors, trace);
+      if (ReadFailed(contents)) break;
+      const std::uint64_t chunk_index = summary.video_chunks++;
+      if (outcome == FrameOutcome::kNotChecked) {
+        ++summary.unchecked_video_chunks;
+      } else {
+        // The payload of a checked frame starts inside the file; the part
+        // of it inside the file is what the seal vouched for.
+        const std::uint64_t payload = p + kPayloadOffset;
+        const std::uint64_t payload_end = std::min(p + kChunkHeadBytes + data_size, size);
+        summary.sealed_bytes += payload_end - payload;
+        if (on_sealed_range && payload_end > payload) on_sealed_range(payload, payload_end);
+        if (outcome == FrameOutcome::kFailed) {
+          summary.failed_frames.push_back({tally.frame_number - 1, p, chunk_index});
+        }
+      }
       if (next >= size) {
         p = size;
         break;
@@ -142,6 +173,7 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
     } else if (second == std::uint8_t{'1'}) {
       if (!BytesEqual(contents, p + 2, "wb") ||
           !BytesEqual(contents, p + 6, std::string_view("\0\0", 2))) {
+        if (ReadFailed(contents)) break;
         p += 2;
         continue;
       }
@@ -162,6 +194,9 @@ std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& p
   // The movie data of a cut-off file can start behind its end; the walk then
   // ended at the end of the file.
   summary.walk_end = std::min(p, size);
+  // A hash of the file needs what lies behind the walk too; a read that
+  // fails there stops the check before the end is shown.
+  if (!ReadToEnd(contents)) return {};
   panel.SetFieldText(IDC_PROGRESS, "Complete...100%");
   if (!tally.error_flag) {
     summary.status = CheckStatus::kIntact;

@@ -2,6 +2,7 @@
 #define QUORVEX_ENGINE_RECORDING_WALK_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "byte_source.h"
@@ -15,9 +16,13 @@ namespace quorvex {
 // Walks the movie data of a recording chunk by chunk, checks its video
 // frames, shows the formats and the progress, and returns the verdict line.
 // `file` is the open file, whose position is set to the start of the movie
-// data. Fills the recording's part of `summary`.
-std::string WalkRecording(ReadWindow& contents, ByteSource& file, ResultPanel& panel,
-                          ErrorList& errors, TraceSink& trace, CheckSummary& summary);
+// data. Fills the recording's part of `summary` and tells `on_sealed_range`
+// (when set) of every checked frame's payload. A read that fails stops the
+// walk at once, with nothing more shown; its verdict then means nothing.
+std::string WalkRecording(
+    ReadWindow& contents, ByteSource& file, ResultPanel& panel, ErrorList& errors, TraceSink& trace,
+    CheckSummary& summary,
+    const std::function<void(std::uint64_t, std::uint64_t)>& on_sealed_range = {});
 
 // The percentage of the file that lies in front of `position`, rounded down,
 // exact for every size. `size` is not zero.

@@ -8,7 +8,7 @@ namespace quorvex {
 namespace {
 
 constexpr std::string_view kBmpMarker = "VALKERON";
-constexpr std::uint64_t kTrailerBytes = 4;
+constexpr std::uint64_t kTrailerBytes = kSnapshotTrailerBytes;
 constexpr std::uint64_t kBmpSealBytes = 12;
 
 struct SnapshotTexts {
@@ -53,15 +53,20 @@ bool HasSeal(const std::string& kind, ReadWindow& contents) {
 std::string CheckSnapshot(const std::string& kind, ReadWindow& contents, TraceSink& trace,
                           CheckStatus& status) {
   const SnapshotTexts& texts = TextsFor(kind);
-  if (!HasSeal(kind, contents)) {
+  const bool sealed = HasSeal(kind, contents);
+  if (ReadFailed(contents)) return {};
+  if (!sealed) {
     status = CheckStatus::kUnsealed;
     return std::string(texts.no_seal);
   }
   const std::uint64_t size = contents.size;
   const std::uint32_t computed = CrcOfRange(contents, 0, size - kTrailerBytes);
-  trace.Write(FormatText("check_sum = 0x%x\n", computed));
   std::uint32_t stored = 0;
   ReadBe32(contents, size - kTrailerBytes, stored);
+  // Both values are read before either is printed: a read that fails leaves
+  // no half of the pair in the trace.
+  if (ReadFailed(contents)) return {};
+  trace.Write(FormatText("check_sum = 0x%x\n", computed));
   trace.Write(FormatText("file_check_sum = 0x%x,tmp_file_size = ", stored) + std::to_string(size) +
               "\n");
   status = stored == computed ? CheckStatus::kIntact : CheckStatus::kDamaged;

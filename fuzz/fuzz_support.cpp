@@ -106,6 +106,7 @@ void ModelSnapshot(const Bytes& f, Expected& e) {
   e.trace += Printf("file_check_sum = 0x%x,tmp_file_size = %zu\n", stored, n);
   e.status = computed == stored ? CheckStatus::kIntact : CheckStatus::kDamaged;
   e.verdict = computed == stored ? texts.correct : texts.error;
+  e.sealed_bytes = n - 4;
 }
 
 namespace {
@@ -142,6 +143,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
   e.video_field = std::string("Video format: ") + format + "\n";
   e.trace += Printf("readBuf = 0x%x-0x%x-0x%x-0x%x\n", f[132], f[133], f[134], f[135]);
   e.trace += Printf("temp_frane_rate = %d\n", static_cast<std::int32_t>(Le32(f, 132)));
+  if (Le32(f, 132) >= 1 && Le32(f, 132) <= 1000) e.frame_rate = Le32(f, 132);
   e.audio_field = std::string("Audio format: ") + ModelAudioName(f[4420]) + "\n";
 
   std::uint64_t p = std::uint64_t{f[16]} + (std::uint64_t{f[17]} << 8) + 32;
@@ -165,7 +167,9 @@ void ModelWalk(const Bytes& f, Expected& e) {
         e.walk_end = p;
         return;
       }
+      const std::uint64_t chunk_index = e.video_chunks++;
       if (l >= 20 && ModelIsFrame(f, p + 28, format)) {
+        e.sealed_bytes += std::min<std::uint64_t>(p + 8 + l, n) - (p + 28);
         const std::uint32_t stored = Be32(f, p + 24);
         const bool complete = p + 8 + l <= n;
         const bool intact = complete && build::ReferenceCrc32(f.data() + p + 28, l - 20) == stored;
@@ -175,9 +179,11 @@ void ModelWalk(const Bytes& f, Expected& e) {
         } else {
           ++failed;
           e.errors += "frame error(frame_num = " + std::to_string(frame) + ")\n";
-          e.failed_frames.push_back({frame, p});
+          e.failed_frames.push_back({frame, p, chunk_index});
         }
         ++frame;
+      } else {
+        ++e.unchecked_video_chunks;
       }
       if (next >= n) {
         p = n;
@@ -448,6 +454,15 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
     Require(!s.walk_end.has_value(), "walk end without a walk");
   }
   if (s.walk_end.has_value()) Require(*s.walk_end <= s.size, "walk ended past the file");
+  Require(s.sealed_bytes <= s.size, "more sealed bytes than the file holds");
+  Require(s.video_chunks == static_cast<std::uint64_t>(s.frames_checked) + s.unchecked_video_chunks,
+          "video chunks are not the checked and the unchecked ones");
+  for (std::size_t i = 1; i < s.failed_frames.size(); ++i) {
+    Require(s.failed_frames[i].chunk > s.failed_frames[i - 1].chunk,
+            "failed frame chunk indexes do not rise");
+  }
+  if (s.frame_rate.has_value()) Require(*s.frame_rate >= 1 && *s.frame_rate <= 1000, "frame rate");
+  Require(!s.read_error.has_value(), "a read error from contents that read without one");
 }
 
 void CheckAgainstModel(const CheckRun& run, const Expected& e) {
@@ -467,10 +482,17 @@ void CheckAgainstModel(const CheckRun& run, const Expected& e) {
   Require(s.failed_frames.size() == e.failed_frames.size(), "failed frames");
   for (std::size_t i = 0; i < e.failed_frames.size(); ++i) {
     Require(s.failed_frames[i].frame == e.failed_frames[i].frame &&
-                s.failed_frames[i].offset == e.failed_frames[i].offset,
+                s.failed_frames[i].offset == e.failed_frames[i].offset &&
+                s.failed_frames[i].chunk == e.failed_frames[i].chunk,
             "failed frame");
   }
   Require(s.walk_end == e.walk_end, "walk end");
+  Require(s.frame_rate == e.frame_rate, "frame rate");
+  Require(s.video_chunks == e.video_chunks, "video chunks",
+          std::to_string(s.video_chunks) + " vs " + std::to_string(e.video_chunks));
+  Require(s.unchecked_video_chunks == e.unchecked_video_chunks, "unchecked video chunks");
+  Require(s.sealed_bytes == e.sealed_bytes, "sealed bytes",
+          std::to_string(s.sealed_bytes) + " vs " + std::to_string(e.sealed_bytes));
 }
 
 Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams& params) {
