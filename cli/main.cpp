@@ -24,6 +24,7 @@ constexpr std::string_view kUsage =
     "\n"
     "  --detail   list the failed frames of each recording\n"
     "  --json     print one JSON array with an object per file, nothing else\n"
+    "  --sha256   also give each file's SHA-256\n"
     "  --trace    print the checker's trace on standard error\n"
     "  --help     print this help and exit\n"
     "  --version  print the version and exit\n"
@@ -37,6 +38,7 @@ constexpr std::uint64_t kProgressMinBytes = 16u << 20;
 struct Options {
   bool detail = false;
   bool json = false;
+  bool sha256 = false;
   bool trace = false;
   std::vector<std::string> files;
 };
@@ -60,6 +62,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
       options.detail = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--sha256") {
+      options.sha256 = true;
     } else if (arg == "--trace") {
       options.trace = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -118,6 +122,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : options.files) {
     quorvex::cli::PathCheckOptions check;
     check.trace = options.trace ? static_cast<quorvex::TraceSink*>(&trace_to_stderr) : &no_trace;
+    check.sha256 = options.sha256;
     check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
       progress.Update(done, total);
     };

@@ -13,6 +13,7 @@ namespace quorvex::cli {
 // How one path is checked; the same for every file of a run.
 struct PathCheckOptions {
   TraceSink* trace = nullptr;  // where the engine's trace goes; never null
+  bool sha256 = false;         // hash each file, in the same pass as the check
   // Told how far the reading of the file has got.
   std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
 };

@@ -1,6 +1,7 @@
 #ifndef QUORVEX_CLI_REPORT_H
 #define QUORVEX_CLI_REPORT_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct FileResult {
   CheckSummary summary;
   FieldPanel panel;
   ErrorList errors;
+  bool sha256_wanted = false;
+  // The file's SHA-256 in lower-case hex; empty when it could not be read
+  // whole.
+  std::string sha256;
 };
 
 // The part of `path` behind its last separator.
@@ -23,8 +28,12 @@ std::string BareName(const std::string& path);
 
 const char* StatusName(CheckStatus status);
 
-// The report for people: the path and verdict, the formats and failed
-// frames of a recording, and with `detail` the list of failed frames.
+// A time in seconds, to the millisecond: "HH:MM:SS.mmm".
+std::string ClockTime(std::uint64_t milliseconds);
+
+// The report for people: the path and verdict, the formats, failed frames
+// and seal coverage of a recording, the hash when asked for, and with
+// `detail` the failed frames as runs of consecutive frame numbers.
 std::string TextReport(const FileResult& result, bool detail);
 
 // The JSON object of one result, as it stands inside the report's array:

@@ -98,7 +98,8 @@ TEST(Cli, DamagedRecordingInFull) {
   EXPECT_EQ(o["video_format"], "h264");
   EXPECT_EQ(o["audio_format"], "G711");
   EXPECT_EQ(o["failed_frames"],
-            nlohmann::json::parse(R"([{"frame":7,"offset":18436},{"frame":30,"offset":73814}])"));
+            nlohmann::json::parse(R"([{"frame":7,"offset":18436,"chunk":6,"time":0.24},
+                                      {"frame":30,"offset":73814,"chunk":29,"time":1.16}])"));
   EXPECT_EQ(o["walk_end"], 131284);
   EXPECT_EQ(o["size"], 131292);
   const auto& f = o["fields"];
