@@ -50,7 +50,7 @@ void StopAt(ReadWindow& w, std::uint64_t failed_at) {
 }
 
 // Gives on_bytes the part of the `count` bytes at `pos` that it has not had.
-// A stretch in front of them that it has not had either is read first.
+// The stretch in front of them must have gone to it already (FeedUpTo).
 void Feed(ReadWindow& w, std::uint64_t pos, const std::uint8_t* data, std::size_t count) {
   if (!HasByteHook(w) || pos > w.fed || pos + count <= w.fed) return;
   const std::size_t skip = static_cast<std::size_t>(w.fed - pos);
