@@ -73,7 +73,9 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
         summary.status == CheckStatus::kIntact || summary.status == CheckStatus::kDamaged;
     if (compared && !ReadFailed(contents)) {
       summary.sealed_bytes = size - kSnapshotTrailerBytes;
-      if (options.on_sealed_range) options.on_sealed_range(0, summary.sealed_bytes);
+      if (options.on_sealed_range && summary.sealed_bytes > 0) {
+        options.on_sealed_range(0, summary.sealed_bytes);
+      }
     }
   } else {
     summary.status = CheckStatus::kUnknownKind;

@@ -371,6 +371,9 @@ CheckRun RunCheck(ByteSource* source, const std::string& path, const std::string
   options.trace = &trace;
   options.summary = &run.summary;
   options.window_bytes = window_bytes;
+  options.on_sealed_range = [&run](std::uint64_t begin, std::uint64_t end) {
+    run.sealed_ranges.emplace_back(begin, end);
+  };
   CheckContents(source, path, name, run.panel, run.errors, options);
   run.trace = trace.text();
   return run;
@@ -455,6 +458,15 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
   }
   if (s.walk_end.has_value()) Require(*s.walk_end <= s.size, "walk ended past the file");
   Require(s.sealed_bytes <= s.size, "more sealed bytes than the file holds");
+  std::uint64_t told = 0;
+  std::uint64_t behind = 0;
+  for (const auto& [begin, end] : run.sealed_ranges) {
+    Require(begin < end && end <= s.size, "sealed range empty or outside the file");
+    Require(begin >= behind, "sealed ranges overlap or go back");
+    told += end - begin;
+    behind = end;
+  }
+  Require(told == s.sealed_bytes, "sealed ranges do not add up to the sealed bytes");
   Require(s.video_chunks == static_cast<std::uint64_t>(s.frames_checked) + s.unchecked_video_chunks,
           "video chunks are not the checked and the unchecked ones");
   for (std::size_t i = 1; i < s.failed_frames.size(); ++i) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "byte_source.h"
@@ -98,6 +99,8 @@ struct CheckRun {
   ErrorList errors;
   CheckSummary summary;
   std::string trace;
+  // The ranges told to on_sealed_range, in order.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> sealed_ranges;
 };
 
 // Runs the whole check over `source` as the console program does.

@@ -176,6 +176,8 @@ std::vector<CoverageCase> CoverageCases() {
       {"SealedBmp", Bmp(), 0, {{0, Bmp().size() - 4}}},
       {"UnsealedBmp", qb::TinyBmp(), 0, {}},
       {"TooShortJpeg", Bytes{0xFF, 0xD8, 0xFF}, 0, {}},
+      // Sealed, but its checksum covers no bytes: no range is told.
+      {"FourByteSealedJpeg", Bytes{0xFF, 0xD8, 0x00, 0x00}, 0, {}},
       {"UnknownKind", Bytes{1, 2, 3, 4}, 0, {}},
       {"EmptyFile", Bytes{}, 0, {}},
       {"RefusedRecording", qb::RecordingBuilder("XVID").Frame(Key(1)).Build(), 0, {}},
