@@ -1,0 +1,132 @@
+// The engine as a WebAssembly module for the page's worker. The worker hands
+// in the file's name and size and serves the reads; the module runs the same
+// check as the console program and hands back its JSON element.
+//
+// Positions cross the boundary as doubles: wasm32's size_t has 32 bits, and
+// a double holds every file size up to 2^53 exactly.
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "check_file.h"
+#include "coverage_bins.h"
+#include "field_panel.h"
+#include "report.h"
+#include "trace.h"
+
+#define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
+#define QUORVEX_EXPORT(name) extern "C" __attribute__((export_name(name)))
+
+// Reads up to `count` bytes at `pos` into `out`; the module is suspended
+// while the worker waits for the file. Returns how many bytes were read.
+QUORVEX_IMPORT("read_at")
+std::int32_t ImportReadAt(double pos, std::uint8_t* out, std::int32_t count);
+QUORVEX_IMPORT("progress") void ImportProgress(double done, double total);
+
+namespace quorvex::web {
+namespace {
+
+constexpr std::size_t kTimelineBins = 400;
+
+// The chosen File, read by the worker.
+class WorkerFileSource : public ByteSource {
+ public:
+  explicit WorkerFileSource(std::uint64_t size) : size_(size) {}
+  bool MeasureSize(std::uint64_t& size) override {
+    size = size_;
+    return true;
+  }
+  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    if (pos >= size_) return 0;
+    const std::size_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int32_t got = ImportReadAt(static_cast<double>(pos), out,
+                                          static_cast<std::int32_t>(std::min(count, limit)));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  // The walk of a recording seeks once, to the start of its movie data.
+  std::uint64_t SeekTo(std::uint64_t pos) override {
+    if (!first_seek_.has_value()) first_seek_ = pos;
+    return pos;
+  }
+  std::optional<std::uint64_t> first_seek() const { return first_seek_; }
+
+ private:
+  std::uint64_t size_;
+  std::optional<std::uint64_t> first_seek_;
+};
+
+// Where the module's call stack is kept while it is suspended in a read.
+alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
+std::string g_input;
+std::string g_output;
+std::optional<CoverageBins> g_bins;
+cli::JsonArrayWriter g_array;
+
+// Until the engine reports the ranges its seals cover, the stretch from the
+// start of the movie data to where the walk stopped stands for them.
+void CoverWalkedStretch(CoverageBins& bins, const WorkerFileSource& source,
+                        const CheckSummary& summary) {
+  if (bins.any() || !summary.walk_end.has_value() || !source.first_seek().has_value()) return;
+  bins.AddSealedRange(*source.first_seek(), *summary.walk_end);
+}
+
+}  // namespace
+}  // namespace quorvex::web
+
+using namespace quorvex;
+using namespace quorvex::web;
+
+QUORVEX_EXPORT("qv_suspend_stack") std::uint8_t* QvSuspendStack() { return g_suspend_stack; }
+QUORVEX_EXPORT("qv_suspend_stack_size") std::size_t QvSuspendStackSize() {
+  return sizeof g_suspend_stack;
+}
+
+// A buffer of `size` bytes for the worker to write the input into.
+QUORVEX_EXPORT("qv_input") char* QvInput(std::size_t size) {
+  g_input.assign(size, '\0');
+  return g_input.data();
+}
+
+QUORVEX_EXPORT("qv_output") const char* QvOutput() { return g_output.data(); }
+QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.size(); }
+
+// Checks the file named by the input, of `size` bytes, as
+// `quorvex-check --json NAME` does in its folder; the output holds its JSON
+// element.
+QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
+  cli::FileResult r;
+  r.path = g_input;
+  r.name = g_input;
+  PrepareForCheck(r.panel, r.errors);
+  const auto file_size = static_cast<std::uint64_t>(size);
+  WorkerFileSource source(file_size);
+  g_bins.emplace(file_size, kTimelineBins);
+  NullTraceSink trace;
+  CheckOptions options;
+  options.trace = &trace;
+  options.summary = &r.summary;
+  options.on_progress = [](std::uint64_t done, std::uint64_t total) {
+    ImportProgress(static_cast<double>(done), static_cast<double>(total));
+  };
+  CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
+  CoverWalkedStretch(*g_bins, source, r.summary);
+  g_output = cli::JsonElement(r);
+}
+
+// The covered fraction of each stretch of the last file checked.
+QUORVEX_EXPORT("qv_bins") const float* QvBins() {
+  return g_bins.has_value() ? g_bins->fractions().data() : nullptr;
+}
+QUORVEX_EXPORT("qv_bin_count") std::size_t QvBinCount() {
+  return g_bins.has_value() ? g_bins->fractions().size() : 0;
+}
+
+// The JSON array of several results, built element by element as the console
+// program writes it: reset, add each element from the input, then close.
+QUORVEX_EXPORT("qv_array_reset") void QvArrayReset() {
+  g_array = cli::JsonArrayWriter();
+  g_output.clear();
+}
+QUORVEX_EXPORT("qv_array_add") void QvArrayAdd() { g_output += g_array.Next() + g_input; }
+QUORVEX_EXPORT("qv_array_close") void QvArrayClose() { g_output += g_array.Close(); }

@@ -1,0 +1,225 @@
+// The page's worker: runs the engine module over one File at a time. The
+// module reads through `read_at`, which starts an asynchronous read of the
+// File and suspends the module (asyncify) until the bytes are there, so that
+// a file of any size is read piece by piece with bounded memory.
+'use strict';
+
+// Bytes kept from just behind the stream's position: the engine's window
+// steps back a little in front of each new fill.
+const KEEP_BYTES = 64 * 1024;
+// A jump forward up to this far reads on; a longer one opens a new stream.
+const SKIP_LIMIT = 4 * 1024 * 1024;
+const PROGRESS_MS = 100;
+
+// Reads a File by position: sequentially from one Blob stream (BYOB reads
+// into a reused buffer where the browser offers them), a new stream from a
+// slice after a jump.
+class FileSource {
+  constructor(file) {
+    this.file = file;
+    this.reader = null;
+    this.byob = false;
+    this.streamPos = 0;
+    this.kept = new Uint8Array(KEEP_BYTES);
+    this.keptLen = 0;
+    this.scratch = null;
+    this.left = null;
+    this.failed = false;
+  }
+
+  open(pos) {
+    if (this.reader) this.reader.cancel().catch(() => {});
+    const stream = this.file.slice(pos).stream();
+    try {
+      this.reader = stream.getReader({mode: 'byob'});
+      this.byob = true;
+    } catch (e) {
+      this.reader = stream.getReader();
+      this.byob = false;
+    }
+    this.streamPos = pos;
+    this.keptLen = 0;
+    this.left = null;
+  }
+
+  keep(bytes) {
+    if (bytes.length >= KEEP_BYTES) {
+      this.kept.set(bytes.subarray(bytes.length - KEEP_BYTES));
+      this.keptLen = KEEP_BYTES;
+      return;
+    }
+    const old = Math.min(this.keptLen, KEEP_BYTES - bytes.length);
+    this.kept.copyWithin(0, this.keptLen - old, this.keptLen);
+    this.kept.set(bytes, old);
+    this.keptLen = old + bytes.length;
+  }
+
+  // The next bytes of the stream, at most `want`; empty at its end.
+  async pull(want) {
+    let bytes;
+    if (this.left) {
+      bytes = this.left.subarray(0, want);
+      this.left = bytes.length < this.left.length ? this.left.subarray(bytes.length) : null;
+    } else if (this.byob) {
+      if (!this.scratch || this.scratch.byteLength < want) this.scratch = new ArrayBuffer(want);
+      const {value, done} = await this.reader.read(new Uint8Array(this.scratch, 0, want));
+      if (done || !value) return new Uint8Array(0);
+      this.scratch = value.buffer;
+      bytes = value;
+    } else {
+      const {value, done} = await this.reader.read();
+      if (done || !value) return new Uint8Array(0);
+      bytes = value.subarray(0, want);
+      if (bytes.length < value.length) this.left = value.subarray(bytes.length);
+    }
+    this.keep(bytes);
+    this.streamPos += bytes.length;
+    return bytes;
+  }
+
+  // Reads up to `count` bytes at `pos` into the module's memory at `out`.
+  async read(memory, pos, out, count) {
+    let done = 0;
+    const behind = this.streamPos - pos;
+    if (this.reader && behind > 0 && behind <= this.keptLen) {
+      const n = Math.min(count, behind);
+      const from = this.keptLen - behind;
+      new Uint8Array(memory.buffer, out, n).set(this.kept.subarray(from, from + n));
+      done = n;
+      pos += n;
+    }
+    if (done === count) return done;
+    if (!this.reader || pos < this.streamPos || pos - this.streamPos > SKIP_LIMIT) this.open(pos);
+    while (this.streamPos < pos) {
+      if ((await this.pull(Math.min(pos - this.streamPos, SKIP_LIMIT))).length === 0) return done;
+    }
+    while (done < count) {
+      const bytes = await this.pull(count - done);
+      if (bytes.length === 0) break;
+      new Uint8Array(memory.buffer, out + done, bytes.length).set(bytes);
+      done += bytes.length;
+    }
+    return done;
+  }
+}
+
+// Stubs for the few system calls that the C library links but the module
+// never makes: the engine writes no trace here and opens no files.
+function systemStubs(module) {
+  const stubs = {};
+  for (const i of WebAssembly.Module.imports(module)) {
+    if (i.module === 'wasi_snapshot_preview1') stubs[i.name] = () => 52;  // ENOSYS
+  }
+  return stubs;
+}
+
+// One instance of the module, with asyncify's suspension around `read_at`.
+class Engine {
+  constructor(module) {
+    this.source = null;
+    this.onProgress = () => {};
+    this.unwinding = false;
+    this.rewinding = false;
+    this.pending = null;
+    this.result = 0;
+    this.instance = new WebAssembly.Instance(module, {
+      quorvex: {
+        read_at: (pos, out, count) => this.readAt(pos, out, count),
+        progress: (done, total) => this.onProgress(done, total),
+      },
+      wasi_snapshot_preview1: systemStubs(module),
+    });
+    this.x = this.instance.exports;
+    this.x._initialize();
+    this.stack = this.x.qv_suspend_stack();
+    this.stackSize = this.x.qv_suspend_stack_size();
+  }
+
+  readAt(pos, out, count) {
+    if (this.rewinding) {
+      this.x.asyncify_stop_rewind();
+      this.rewinding = false;
+      return this.result;
+    }
+    const frame = new Int32Array(this.x.memory.buffer, this.stack, 2);
+    frame[0] = this.stack + 8;
+    frame[1] = this.stack + this.stackSize;
+    this.pending = this.source.read(this.x.memory, pos, out, count).catch(() => {
+      this.source.failed = true;
+      return 0;
+    });
+    this.x.asyncify_start_unwind(this.stack);
+    this.unwinding = true;
+    return 0;
+  }
+
+  // Calls `call` again after every suspension until it returns for good.
+  async run(call) {
+    call();
+    while (this.unwinding) {
+      this.x.asyncify_stop_unwind();
+      this.unwinding = false;
+      this.result = await this.pending;
+      this.rewinding = true;
+      this.x.asyncify_start_rewind(this.stack);
+      call();
+    }
+  }
+
+  setInput(text) {
+    const bytes = new TextEncoder().encode(text);
+    const at = this.x.qv_input(bytes.length);
+    new Uint8Array(this.x.memory.buffer, at, bytes.length).set(bytes);
+  }
+
+  output() {
+    const bytes = new Uint8Array(this.x.memory.buffer, this.x.qv_output(), this.x.qv_output_size());
+    return new TextDecoder().decode(bytes);
+  }
+
+  async check(file, onProgress) {
+    this.source = new FileSource(file);
+    this.onProgress = onProgress;
+    this.setInput(file.name);
+    await this.run(() => this.x.qv_check(file.size));
+    const count = this.x.qv_bin_count();
+    const bins = Array.from(new Float32Array(this.x.memory.buffer, this.x.qv_bins(), count));
+    const failed = this.source.failed;
+    this.source = null;
+    return {json: this.output(), bins, readFailed: failed};
+  }
+
+  joinArray(elements) {
+    this.x.qv_array_reset();
+    for (const e of elements) {
+      this.setInput(e);
+      this.x.qv_array_add();
+    }
+    this.x.qv_array_close();
+    return this.output();
+  }
+}
+
+let engine = null;
+let joiner = null;
+
+self.onmessage = async (event) => {
+  const m = event.data;
+  if (m.type === 'init') {
+    engine = new Engine(m.module);
+    joiner = new Engine(m.module);
+    self.postMessage({type: 'ready'});
+  } else if (m.type === 'check') {
+    let last = 0;
+    const progress = (done, total) => {
+      const now = performance.now();
+      if (now - last < PROGRESS_MS) return;
+      last = now;
+      self.postMessage({type: 'progress', id: m.id, done, total});
+    };
+    const result = await engine.check(m.file, progress);
+    self.postMessage({type: 'result', id: m.id, ...result});
+  } else if (m.type === 'join') {
+    self.postMessage({type: 'joined', id: m.id, text: joiner.joinArray(m.elements)});
+  }
+};
