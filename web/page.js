@@ -189,7 +189,7 @@ function showResult(entry, json, bins, readFailed) {
   }
   if (fields.detail_enabled) {
     entry.body.append(el('details', {class: 'detail'},
-        el('summary', {text: `Detail: ${r.frames_failed} failed frames`}),
+        el('summary', {text: `Detail: ${r.frames_failed} failed frame${r.frames_failed === 1 ? '' : 's'}`}),
         el('pre', {text: fields.error_list})));
   }
   saveButton.disabled = false;

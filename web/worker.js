@@ -9,37 +9,73 @@
 const KEEP_BYTES = 64 * 1024;
 // A jump forward up to this far reads on; a longer one opens a new stream.
 const SKIP_LIMIT = 4 * 1024 * 1024;
+// The stream is read ahead of the engine in pieces of this size, at most
+// AHEAD_PIECES of them, while the engine works on what it has: large reads
+// are much faster than small ones, and reading overlaps the checksums.
+const PIECE_BYTES = 4 * 1024 * 1024;
+const AHEAD_PIECES = 3;
 const PROGRESS_MS = 100;
 
-// Reads a File by position: sequentially from one Blob stream (BYOB reads
-// into a reused buffer where the browser offers them), a new stream from a
-// slice after a jump.
+// Reads a File by position: sequentially from one Blob stream, read ahead in
+// large BYOB reads into reused buffers where the browser offers them, and a
+// new stream from a slice after a jump. Memory stays bounded by the pieces
+// read ahead, whatever the size of the file.
 class FileSource {
   constructor(file) {
     this.file = file;
-    this.reader = null;
-    this.byob = false;
+    this.stream = null;
     this.streamPos = 0;
     this.kept = new Uint8Array(KEEP_BYTES);
     this.keptLen = 0;
-    this.scratch = null;
-    this.left = null;
+    this.spare = [];
     this.failed = false;
   }
 
   open(pos) {
-    if (this.reader) this.reader.cancel().catch(() => {});
-    const stream = this.file.slice(pos).stream();
+    if (this.stream) this.stream.closed = true;
+    const body = this.file.slice(pos).stream();
+    let reader;
+    let byob = true;
     try {
-      this.reader = stream.getReader({mode: 'byob'});
-      this.byob = true;
+      reader = body.getReader({mode: 'byob'});
     } catch (e) {
-      this.reader = stream.getReader();
-      this.byob = false;
+      reader = body.getReader();
+      byob = false;
     }
+    // Pieces read and not yet handed on; `ended` once the stream is done.
+    this.stream = {reader, byob, pieces: [], ended: false, closed: false, wake: null,
+                   filling: null};
     this.streamPos = pos;
     this.keptLen = 0;
-    this.left = null;
+    this.fill(this.stream);
+  }
+
+  // Reads pieces ahead until AHEAD_PIECES wait or the stream ends.
+  async fill(st) {
+    try {
+      while (!st.closed && !st.ended) {
+        if (st.pieces.length >= AHEAD_PIECES) {
+          await new Promise((resolve) => { st.filling = resolve; });
+          continue;
+        }
+        let value;
+        let done;
+        if (st.byob) {
+          const buffer = this.spare.pop() || new ArrayBuffer(PIECE_BYTES);
+          ({value, done} = await st.reader.read(new Uint8Array(buffer, 0, PIECE_BYTES)));
+        } else {
+          ({value, done} = await st.reader.read());
+        }
+        if (done || !value) st.ended = true;
+        else st.pieces.push(value);
+        if (st.wake) st.wake();
+      }
+    } catch (e) {
+      this.failed = true;
+      st.ended = true;
+      if (st.wake) st.wake();
+    }
+    if (st.closed) st.reader.cancel().catch(() => {});
   }
 
   keep(bytes) {
@@ -54,23 +90,26 @@ class FileSource {
     this.keptLen = old + bytes.length;
   }
 
-  // The next bytes of the stream, at most `want`; empty at its end.
+  // The next bytes of the stream, at most `want`; empty at its end. The
+  // bytes stay valid until the next call.
   async pull(want) {
-    let bytes;
-    if (this.left) {
-      bytes = this.left.subarray(0, want);
-      this.left = bytes.length < this.left.length ? this.left.subarray(bytes.length) : null;
-    } else if (this.byob) {
-      if (!this.scratch || this.scratch.byteLength < want) this.scratch = new ArrayBuffer(want);
-      const {value, done} = await this.reader.read(new Uint8Array(this.scratch, 0, want));
-      if (done || !value) return new Uint8Array(0);
-      this.scratch = value.buffer;
-      bytes = value;
+    const st = this.stream;
+    while (st.pieces.length === 0 && !st.ended) {
+      await new Promise((resolve) => { st.wake = resolve; });
+      st.wake = null;
+    }
+    if (st.pieces.length === 0) return new Uint8Array(0);
+    const piece = st.pieces[0];
+    const bytes = piece.subarray(0, want);
+    if (bytes.length < piece.length) {
+      st.pieces[0] = piece.subarray(bytes.length);
     } else {
-      const {value, done} = await this.reader.read();
-      if (done || !value) return new Uint8Array(0);
-      bytes = value.subarray(0, want);
-      if (bytes.length < value.length) this.left = value.subarray(bytes.length);
+      st.pieces.shift();
+      if (st.byob && piece.buffer.byteLength === PIECE_BYTES) this.spareLater = piece.buffer;
+      if (st.filling) {
+        st.filling();
+        st.filling = null;
+      }
     }
     this.keep(bytes);
     this.streamPos += bytes.length;
@@ -79,9 +118,10 @@ class FileSource {
 
   // Reads up to `count` bytes at `pos` into the module's memory at `out`.
   async read(memory, pos, out, count) {
+    await yieldToTasks();
     let done = 0;
     const behind = this.streamPos - pos;
-    if (this.reader && behind > 0 && behind <= this.keptLen) {
+    if (this.stream && behind > 0 && behind <= this.keptLen) {
       const n = Math.min(count, behind);
       const from = this.keptLen - behind;
       new Uint8Array(memory.buffer, out, n).set(this.kept.subarray(from, from + n));
@@ -89,18 +129,41 @@ class FileSource {
       pos += n;
     }
     if (done === count) return done;
-    if (!this.reader || pos < this.streamPos || pos - this.streamPos > SKIP_LIMIT) this.open(pos);
+    if (!this.stream || pos < this.streamPos || pos - this.streamPos > SKIP_LIMIT) this.open(pos);
     while (this.streamPos < pos) {
-      if ((await this.pull(Math.min(pos - this.streamPos, SKIP_LIMIT))).length === 0) return done;
+      if ((await this.pull(pos - this.streamPos)).length === 0) return done;
+      this.recycle();
     }
     while (done < count) {
       const bytes = await this.pull(count - done);
       if (bytes.length === 0) break;
       new Uint8Array(memory.buffer, out + done, bytes.length).set(bytes);
       done += bytes.length;
+      this.recycle();
     }
     return done;
   }
+
+  // A piece handed on whole goes back to be read into again.
+  recycle() {
+    if (this.spareLater) {
+      this.spare.push(this.spareLater);
+      this.spareLater = null;
+    }
+  }
+}
+
+// Lets the worker's pending tasks run, among them the delivery of the
+// stream's data: awaiting a promise that has already settled would go on at
+// once, and the reading ahead would stall while the engine works.
+const yieldChannel = new MessageChannel();
+const yieldWaiters = [];
+yieldChannel.port1.onmessage = () => yieldWaiters.shift()();
+function yieldToTasks() {
+  return new Promise((resolve) => {
+    yieldWaiters.push(resolve);
+    yieldChannel.port2.postMessage(0);
+  });
 }
 
 // Stubs for the few system calls that the C library links but the module
