@@ -5,7 +5,9 @@
 namespace quorvex::web {
 
 CoverageBins::CoverageBins(std::uint64_t file_size, std::size_t count)
-    : size_(file_size), fractions_(count, 0.0f) {}
+    : size_(file_size),
+      // No bin narrower than a byte: a bin of no bytes could never be covered.
+      fractions_(static_cast<std::size_t>(std::min<std::uint64_t>(count, file_size)), 0.0f) {}
 
 // Bin i covers [BinStart(i), BinStart(i + 1)): the split by a long division
 // that cannot overflow, so that files of any size get bins of equal width to

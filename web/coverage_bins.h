@@ -11,6 +11,7 @@ namespace quorvex::web {
 // cover, for the page's timeline: the file's size is split into `count` bins
 // and each holds the fraction of its bytes (0 to 1) that some sealed range
 // covers. Ranges do not overlap; each adds its share to the bins it spans.
+// A file smaller than `count` bytes gets one bin per byte.
 class CoverageBins {
  public:
   CoverageBins(std::uint64_t file_size, std::size_t count);
