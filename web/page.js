@@ -17,9 +17,16 @@ const KIND_WORDS = {
   '': 'Unknown',
 };
 
+// The browser suspends the plain module itself where it can (JSPI); elsewhere
+// the module built with asyncify suspends itself.
+const jspi = typeof WebAssembly.Suspending === 'function' &&
+             typeof WebAssembly.promising === 'function';
 const wasmBytes = Uint8Array.from(
-    atob(document.getElementById('quorvex-wasm').textContent.trim()), (c) => c.charCodeAt(0));
+    atob(document.getElementById(jspi ? 'quorvex-wasm-jspi' : 'quorvex-wasm-asyncify')
+             .textContent.trim()),
+    (c) => c.charCodeAt(0));
 const modulePromise = WebAssembly.compile(wasmBytes);
+document.documentElement.dataset.suspension = jspi ? 'jspi' : 'asyncify';
 const workerUrl = URL.createObjectURL(new Blob(
     [document.getElementById('quorvex-worker').textContent], {type: 'text/javascript'}));
 
@@ -215,7 +222,7 @@ function startWorker() {
     pump();
   };
   const w = worker;
-  workerReady = modulePromise.then((module) => w.postMessage({type: 'init', module}));
+  workerReady = modulePromise.then((module) => w.postMessage({type: 'init', module, jspi}));
 }
 
 // Messages wait until the worker has its module.

@@ -1,7 +1,8 @@
 // The page's worker: runs the engine module over one File at a time. The
 // module reads through `read_at`, which starts an asynchronous read of the
-// File and suspends the module (asyncify) until the bytes are there, so that
-// a file of any size is read piece by piece with bounded memory.
+// File and suspends the module until the bytes are there (by the browser,
+// JSPI, or by the module itself, asyncify), so that a file of any size is
+// read piece by piece with bounded memory.
 'use strict';
 
 // Bytes kept from just behind the stream's position: the engine's window
@@ -176,9 +177,10 @@ function systemStubs(module) {
   return stubs;
 }
 
-// One instance of the module, with asyncify's suspension around `read_at`.
+// One instance of the module, suspended in `read_at` by JSPI or asyncify.
 class Engine {
-  constructor(module) {
+  constructor(module, jspi) {
+    this.jspi = jspi;
     this.source = null;
     this.onProgress = () => {};
     this.unwinding = false;
@@ -187,17 +189,30 @@ class Engine {
     this.result = 0;
     this.instance = new WebAssembly.Instance(module, {
       quorvex: {
-        read_at: (pos, out, count) => this.readAt(pos, out, count),
+        read_at: jspi ? new WebAssembly.Suspending(
+                            (pos, out, count) => this.read(pos, out, count))
+                      : (pos, out, count) => this.readAt(pos, out, count),
         progress: (done, total) => this.onProgress(done, total),
       },
       wasi_snapshot_preview1: systemStubs(module),
     });
     this.x = this.instance.exports;
     this.x._initialize();
+    this.checkPromising = jspi ? WebAssembly.promising(this.x.qv_check) : null;
     this.stack = this.x.qv_suspend_stack();
     this.stackSize = this.x.qv_suspend_stack_size();
   }
 
+  read(pos, out, count) {
+    return this.source.read(this.x.memory, pos, out, count).catch(() => {
+      this.source.failed = true;
+      return 0;
+    });
+  }
+
+  // The asyncify protocol: the first call starts the read and unwinds the
+  // module's stack; once the read is done, `run` rewinds it and this call
+  // returns the count.
   readAt(pos, out, count) {
     if (this.rewinding) {
       this.x.asyncify_stop_rewind();
@@ -207,10 +222,7 @@ class Engine {
     const frame = new Int32Array(this.x.memory.buffer, this.stack, 2);
     frame[0] = this.stack + 8;
     frame[1] = this.stack + this.stackSize;
-    this.pending = this.source.read(this.x.memory, pos, out, count).catch(() => {
-      this.source.failed = true;
-      return 0;
-    });
+    this.pending = this.read(pos, out, count);
     this.x.asyncify_start_unwind(this.stack);
     this.unwinding = true;
     return 0;
@@ -244,7 +256,8 @@ class Engine {
     this.source = new FileSource(file);
     this.onProgress = onProgress;
     this.setInput(file.name);
-    await this.run(() => this.x.qv_check(file.size));
+    if (this.jspi) await this.checkPromising(file.size);
+    else await this.run(() => this.x.qv_check(file.size));
     const count = this.x.qv_bin_count();
     const bins = Array.from(new Float32Array(this.x.memory.buffer, this.x.qv_bins(), count));
     const failed = this.source.failed;
@@ -269,8 +282,9 @@ let joiner = null;
 self.onmessage = async (event) => {
   const m = event.data;
   if (m.type === 'init') {
-    engine = new Engine(m.module);
-    joiner = new Engine(m.module);
+    const jspi = m.jspi && typeof WebAssembly.Suspending === 'function';
+    engine = new Engine(m.module, jspi);
+    joiner = new Engine(m.module, jspi);
     self.postMessage({type: 'ready'});
   } else if (m.type === 'check') {
     let last = 0;
