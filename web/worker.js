@@ -32,8 +32,18 @@ class FileSource {
     this.failed = false;
   }
 
+  // Stops reading the current stream, and lets its reading ahead end.
+  close() {
+    const st = this.stream;
+    if (!st) return;
+    st.closed = true;
+    st.pieces = [];
+    if (st.filling) st.filling();
+    this.stream = null;
+  }
+
   open(pos) {
-    if (this.stream) this.stream.closed = true;
+    this.close();
     const body = this.file.slice(pos).stream();
     let reader;
     let byob = true;
@@ -261,6 +271,7 @@ class Engine {
     const count = this.x.qv_bin_count();
     const bins = Array.from(new Float32Array(this.x.memory.buffer, this.x.qv_bins(), count));
     const failed = this.source.failed;
+    this.source.close();
     this.source = null;
     return {json: this.output(), bins, readFailed: failed};
   }

@@ -122,6 +122,27 @@ for (const layout of layouts) {
   });
 }
 
+test('an empty file and a file of no known kind: saved JSON equals the console program\'s',
+     async () => {
+       const dir = fs.mkdtempSync(path.join(opt.artifacts, 'odd-'));
+       try {
+         fs.writeFileSync(path.join(dir, 'empty.avi'), '');
+         fs.writeFileSync(path.join(dir, 'notes.txt'), 'not a recording\n');
+         fs.writeFileSync(path.join(dir, 'cut.avi'), fs.readFileSync(
+             path.join(opt.samples, 'recording-h264-intact.avi')).subarray(0, 5000));
+         const names = ['empty.avi', 'notes.txt', 'cut.avi'];
+         await withBrowser([], async (browser) => {
+           const {page, errors} = await openPage(browser, pageUrl);
+           await page.setInputFiles('#files', names.map((f) => path.join(dir, f)));
+           await untilSettled(page, 30000);
+           assert.equal(await saved(page), consoleJson(dir, names));
+           assert.deepEqual(errors, []);
+         });
+       } finally {
+         fs.rmSync(dir, {recursive: true});
+       }
+     });
+
 test('the controls are reached with the keyboard', async () => {
   await withBrowser([], async (browser) => {
     const {page} = await openPage(browser, pageUrl);
