@@ -113,7 +113,7 @@ function timelineFigure(r, bins, ev) {
   const W = 1000;
   const H = 48;
   const svg = svgEl('svg', {
-    viewBox: `0 0 ${W} ${H + 18}`, class: 'timeline', role: 'img',
+    viewBox: `0 0 ${W} ${H}`, preserveAspectRatio: 'none', class: 'timeline', role: 'img',
     'aria-label': `Timeline of ${r.name}: ${ev.marks.length} failed frames` +
         (ev.coverage === null ? '' : `, ${(100 - ev.coverage * 100).toFixed(1)} % of the file not covered by seals`),
   });
@@ -130,16 +130,18 @@ function timelineFigure(r, bins, ev) {
     const x = Math.min(W - 1, Math.max(1, m.at * W));
     svg.append(svgEl('line', {x1: x, x2: x, y1: 0, y2: H, class: 'failed'},
                      svgEl('title', {}, m.label)));
-    svg.append(svgEl('path', {d: `M${x - 5} ${H} L${x + 5} ${H} L${x} ${H - 9} Z`, class: 'failed-mark'}));
+    svg.append(svgEl('path', {d: `M${x - 8} ${H} L${x + 8} ${H} L${x} ${H - 10} Z`, class: 'failed-mark'}));
   }
+  // The ends of the axis as text beside the drawing, so that they keep their
+  // size however wide the drawing is.
   const end = ev.byTime ? formatSeconds(ev.length) : formatBytes(ev.length).replace(/ \(.*/, '');
-  svg.append(svgEl('text', {x: 0, y: H + 14, class: 'axis'}, ev.byTime ? '0:00.0' : '0'));
-  svg.append(svgEl('text', {x: W, y: H + 14, class: 'axis', 'text-anchor': 'end'}, end));
+  const axis = el('div', {class: 'axis', 'aria-hidden': 'true'},
+                  el('span', {text: ev.byTime ? '0:00.0' : '0'}), el('span', {text: end}));
   const caption = el('figcaption', {},
       `Timeline ${ev.byTime ? 'by time' : 'by position in the file'}. `,
       el('span', {class: 'key-failed', text: '▲ red line'}), ': a failed frame. ',
       el('span', {class: 'key-uncovered', text: 'Grey'}), ': no seal covers this stretch.');
-  return el('figure', {}, svg, caption);
+  return el('figure', {}, svg, axis, caption);
 }
 
 function makeCard(file) {
