@@ -183,9 +183,11 @@ function showResult(entry, json, bins, readFailed) {
   if (r.audio_format !== null) addFact(entry, 'Audio', fieldText(fields.IDC_AUDIO_FORMAT));
   if (fields.IDC_PROGRESS) addFact(entry, 'Progress', fields.IDC_PROGRESS);
   if (r.video_format !== null) {
-    addFact(entry, 'Frames', `${r.frames_failed.toLocaleString('en-US')} failed of ${r.frames_checked.toLocaleString('en-US')} checked`);
+    const unchecked = typeof r.unchecked_video_chunks === 'number' && r.unchecked_video_chunks > 0
+        ? `; ${r.unchecked_video_chunks.toLocaleString('en-US')} video chunks not checked` : '';
+    addFact(entry, 'Frames', `${r.frames_failed.toLocaleString('en-US')} failed of ${r.frames_checked.toLocaleString('en-US')} checked${unchecked}`);
   }
-  if (readFailed) addFact(entry, 'Reading', 'The browser could not read the whole file; unread bytes counted as zero.');
+  if (readFailed || r.read_error) addFact(entry, 'Reading', 'The browser could not read the whole file; unread bytes counted as zero.');
   entry.body.append(el('h3', {text: 'Result'}),
       el('pre', {class: 'result', text: fields.IDC_RESULT || '(no result: the dialog shows none for this file)'}));
   if (r.kind === 'avi' && r.walk_end !== null) {

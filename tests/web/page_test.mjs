@@ -143,6 +143,34 @@ test('an empty file and a file of no known kind: saved JSON equals the console p
        }
      });
 
+// Results with and without the frame rate and the times of failed frames:
+// marks by time when both are there, else by position in the file.
+const timelineCases = [
+  {name: 'by time', result: {size: 1000, frames_checked: 100, frame_rate: 25, video_chunks: 100,
+                             failed_frames: [{frame: 50, offset: 900, time: 2}], coverage: 0.5},
+   byTime: true, at: [0.5], coverage: 0.5},
+  {name: 'by position without a frame rate',
+   result: {size: 1000, frames_checked: 100, frame_rate: null,
+            failed_frames: [{frame: 50, offset: 900, time: null}]},
+   byTime: false, at: [0.9], coverage: 0.25},
+  {name: 'by position in a result without the evidence keys',
+   result: {size: 2000, frames_checked: 4, failed_frames: [{frame: 2, offset: 500}]},
+   byTime: false, at: [0.25], coverage: 0.25},
+];
+test('the timeline places failed frames', async (t) => {
+  await withBrowser([], async (browser) => {
+    const {page} = await openPage(browser, pageUrl);
+    for (const c of timelineCases) {
+      await t.test(c.name, async () => {
+        const ev = await page.evaluate((r) => evidenceOf(r, [0, 0.5, 0.5, 0]), c.result);
+        assert.equal(ev.byTime, c.byTime);
+        assert.deepEqual(ev.marks.map((m) => m.at), c.at);
+        assert.equal(ev.coverage, c.coverage);
+      });
+    }
+  });
+});
+
 test('the controls are reached with the keyboard', async () => {
   await withBrowser([], async (browser) => {
     const {page} = await openPage(browser, pageUrl);
