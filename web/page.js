@@ -270,13 +270,14 @@ function cancelEntry(entry) {
     worker.terminate();
     worker = null;
     running = null;
+    // A save under way went with the worker.
+    if (joinRequest) {
+      joinRequest.reject(new Error('cancelled'));
+      joinRequest = null;
+    }
   } else {
     const i = waiting.indexOf(entry);
     if (i >= 0) waiting.splice(i, 1);
-  }
-  if (joinRequest) {
-    joinRequest.reject(new Error('cancelled'));
-    joinRequest = null;
   }
   finishEntry(entry, 'Cancelled: not checked', 'cancelled');
   pump();
@@ -286,7 +287,7 @@ function updateStatus() {
   const done = entries.filter((e) => e.state === 'done').length;
   const left = waiting.length + (running ? 1 : 0);
   statusLine.textContent = left > 0 ? `Checking: ${done} done, ${left} to go.`
-                                    : entries.length > 0 ? `${done} files checked.` : '';
+                                    : entries.length > 0 ? `${done} ${done === 1 ? 'file' : 'files'} checked.` : '';
   for (const e of entries) if (e.state !== 'running') e.li.removeAttribute('aria-busy');
 }
 
