@@ -118,14 +118,19 @@ function timelineFigure(r, bins, ev) {
         (ev.coverage === null ? '' : `, ${(100 - ev.coverage * 100).toFixed(1)} % of the file not covered by seals`),
   });
   svg.append(svgEl('rect', {x: 0, y: 0, width: W, height: H, class: 'track'}));
-  bins.forEach((f, i) => {
-    if (f >= 0.999) return;
-    const x = (i * W) / bins.length;
-    svg.append(svgEl('rect', {
-      x, y: 0, width: W / bins.length + 0.5, height: H, class: 'uncovered',
-      'fill-opacity': (0.25 + 0.75 * (1 - f)).toFixed(2),
-    }));
-  });
+  // One shape for each run of bins that are covered alike.
+  for (let i = 0; i < bins.length;) {
+    const opacity = (0.25 + 0.75 * (1 - bins[i])).toFixed(2);
+    let j = i + 1;
+    while (j < bins.length && (0.25 + 0.75 * (1 - bins[j])).toFixed(2) === opacity) j += 1;
+    if (bins[i] < 0.999) {
+      svg.append(svgEl('rect', {
+        x: (i * W) / bins.length, y: 0, width: ((j - i) * W) / bins.length, height: H,
+        class: 'uncovered', 'fill-opacity': opacity,
+      }));
+    }
+    i = j;
+  }
   for (const m of ev.marks) {
     const x = Math.min(W - 1, Math.max(1, m.at * W));
     svg.append(svgEl('line', {x1: x, x2: x, y1: 0, y2: H, class: 'failed'},
