@@ -22,3 +22,7 @@ ensure_packages() {
 
 # What the native build needs.
 BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev)
+
+# What the page needs: the WebAssembly toolchain and node for bundling.
+WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
+  libclang-rt-19-dev-wasm32 wasi-libc binaryen nodejs nlohmann-json3-dev)

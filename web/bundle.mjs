@@ -1,0 +1,21 @@
+// Puts the page together: style, script, worker source and both builds of
+// the module (as base64) inlined into one HTML file that needs nothing else.
+//   node bundle.mjs WEB_DIR JSPI.wasm ASYNCIFY.wasm OUT.html
+import {readFileSync, writeFileSync} from 'node:fs';
+import {join} from 'node:path';
+
+const [dir, jspiPath, asyncifyPath, outPath] = process.argv.slice(2);
+const read = (name) => readFileSync(join(dir, name), 'utf8');
+const parts = {
+  '/*STYLE*/': read('page.css'),
+  '/*SCRIPT*/': read('page.js'),
+  '/*WORKER*/': read('worker.js'),
+  '/*WASM_JSPI*/': readFileSync(jspiPath).toString('base64'),
+  '/*WASM_ASYNCIFY*/': readFileSync(asyncifyPath).toString('base64'),
+};
+let html = read('page.html');
+for (const [mark, text] of Object.entries(parts)) {
+  if (/<\/script/i.test(text)) throw new Error(`${mark} holds a closing script tag`);
+  html = html.replace(mark, () => text);
+}
+writeFileSync(outPath, html);

@@ -1,0 +1,126 @@
+// The engine as a WebAssembly module for the page's worker. The worker hands
+// in the file's name and size and serves the reads; the module runs the same
+// check as the console program and hands back its JSON element.
+//
+// Positions cross the boundary as doubles: wasm32's size_t has 32 bits, and
+// a double holds every file size up to 2^53 exactly.
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "check_file.h"
+#include "coverage_bins.h"
+#include "field_panel.h"
+#include "report.h"
+#include "trace.h"
+
+#define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
+#define QUORVEX_EXPORT(name) extern "C" __attribute__((export_name(name)))
+
+// Reads up to `count` bytes at `pos` into `out`; the module is suspended
+// while the worker waits for the file. Returns how many bytes were read, or
+// -(bytes read + 1) when the read failed in front of the next byte.
+QUORVEX_IMPORT("read_at")
+std::int32_t ImportReadAt(double pos, std::uint8_t* out, std::int32_t count);
+QUORVEX_IMPORT("progress") void ImportProgress(double done, double total);
+
+namespace quorvex::web {
+namespace {
+
+constexpr std::size_t kTimelineBins = 400;
+
+// The chosen File, read by the worker.
+class WorkerFileSource : public ByteSource {
+ public:
+  explicit WorkerFileSource(std::uint64_t size) : size_(size) {}
+  bool MeasureSize(std::uint64_t& size) override {
+    size = size_;
+    return true;
+  }
+  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    last_read_failed_ = false;
+    if (pos >= size_) return 0;
+    const std::size_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int32_t got = ImportReadAt(static_cast<double>(pos), out,
+                                          static_cast<std::int32_t>(std::min(count, limit)));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    last_read_failed_ = true;
+    return static_cast<std::size_t>(-(got + 1));
+  }
+  bool LastReadFailed() const override { return last_read_failed_; }
+  std::uint64_t SeekTo(std::uint64_t pos) override { return pos; }
+
+ private:
+  std::uint64_t size_;
+  bool last_read_failed_ = false;
+};
+
+// Where the module's call stack is kept while it is suspended in a read.
+alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
+std::string g_input;
+std::string g_output;
+std::optional<CoverageBins> g_bins;
+cli::JsonArrayWriter g_array;
+
+}  // namespace
+}  // namespace quorvex::web
+
+using namespace quorvex;
+using namespace quorvex::web;
+
+QUORVEX_EXPORT("qv_suspend_stack") std::uint8_t* QvSuspendStack() { return g_suspend_stack; }
+QUORVEX_EXPORT("qv_suspend_stack_size") std::size_t QvSuspendStackSize() {
+  return sizeof g_suspend_stack;
+}
+
+// A buffer of `size` bytes for the worker to write the input into.
+QUORVEX_EXPORT("qv_input") char* QvInput(std::size_t size) {
+  g_input.assign(size, '\0');
+  return g_input.data();
+}
+
+QUORVEX_EXPORT("qv_output") const char* QvOutput() { return g_output.data(); }
+QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.size(); }
+
+// Checks the file named by the input, of `size` bytes, as
+// `quorvex-check --json NAME` does in its folder; the output holds its JSON
+// element.
+QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
+  cli::FileResult r;
+  r.path = g_input;
+  r.name = g_input;
+  PrepareForCheck(r.panel, r.errors);
+  const auto file_size = static_cast<std::uint64_t>(size);
+  WorkerFileSource source(file_size);
+  g_bins.emplace(file_size, kTimelineBins);
+  NullTraceSink trace;
+  CheckOptions options;
+  options.trace = &trace;
+  options.summary = &r.summary;
+  options.on_progress = [](std::uint64_t done, std::uint64_t total) {
+    ImportProgress(static_cast<double>(done), static_cast<double>(total));
+  };
+  options.on_sealed_range = [](std::uint64_t begin, std::uint64_t end) {
+    g_bins->AddSealedRange(begin, end);
+  };
+  CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
+  g_output = cli::JsonElement(r);
+}
+
+// The covered fraction of each stretch of the last file checked.
+QUORVEX_EXPORT("qv_bins") const float* QvBins() {
+  return g_bins.has_value() ? g_bins->fractions().data() : nullptr;
+}
+QUORVEX_EXPORT("qv_bin_count") std::size_t QvBinCount() {
+  return g_bins.has_value() ? g_bins->fractions().size() : 0;
+}
+
+// The JSON array of several results, built element by element as the console
+// program writes it: reset, add each element from the input, then close.
+QUORVEX_EXPORT("qv_array_reset") void QvArrayReset() {
+  g_array = cli::JsonArrayWriter();
+  g_output.clear();
+}
+QUORVEX_EXPORT("qv_array_add") void QvArrayAdd() { g_output += g_array.Next() + g_input; }
+QUORVEX_EXPORT("qv_array_close") void QvArrayClose() { g_output += g_array.Close(); }
