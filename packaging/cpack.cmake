@@ -1,10 +1,11 @@
-# Install rules and the Debian package of quorvex-check (CPack, DEB):
-#   cpack --config build/CPackConfig.cmake
-# scripts/package builds with Debian's hardening flags and runs it.
+# Install rules and the Debian package of quorvex-check (CPack, DEB), with
+# -DQUORVEX_PACKAGE=ON:  cmake --build build && (cd build && cpack)
+# scripts/package builds so, with Debian's hardening flags, and runs it.
 # QUORVEX_RELEASE_VERSION names the release (default: the project's version);
 # QUORVEX_SOURCE_DATE_EPOCH dates the man page and the changelog (default:
 # SOURCE_DATE_EPOCH, else the time of the last commit).
-if(CMAKE_CROSSCOMPILING OR WIN32)
+option(QUORVEX_PACKAGE "Write the man page and the package documents, and set up CPack" OFF)
+if(NOT QUORVEX_PACKAGE OR CMAKE_CROSSCOMPILING OR WIN32)
   return()
 endif()
 
@@ -37,28 +38,25 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${out}/changelog.De
 # Rewritten only when the time changes, so that the man page follows it.
 file(CONFIGURE OUTPUT ${out}/source-date-epoch CONTENT "${QUORVEX_SOURCE_DATE_EPOCH}\n")
 
-find_program(QUORVEX_HELP2MAN help2man)
+find_program(QUORVEX_HELP2MAN help2man REQUIRED)
 find_program(QUORVEX_GZIP gzip REQUIRED)
 set(man_page ${out}/quorvex-check.1)
-if(QUORVEX_HELP2MAN)
-  # The man page is made from the built program's --help and --version.
-  add_custom_command(
-    OUTPUT ${man_page}
-    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVEX_SOURCE_DATE_EPOCH} LC_ALL=C.UTF-8
-            ${QUORVEX_HELP2MAN} --no-info --section=1 --no-discard-stderr
-            --include=${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m --output=${man_page}
-            $<TARGET_FILE:quorvex-check>
-    DEPENDS quorvex-check ${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m ${out}/source-date-epoch
-    COMMENT "Writing the man page quorvex-check(1)"
-    VERBATIM)
-  add_custom_command(
-    OUTPUT ${man_page}.gz
-    COMMAND ${QUORVEX_GZIP} -9nf --keep ${man_page}
-    DEPENDS ${man_page}
-    VERBATIM)
-  add_custom_target(quorvex-check-man ALL DEPENDS ${man_page}.gz)
-  install(FILES ${man_page}.gz DESTINATION share/man/man1)
-endif()
+# The man page is made from the built program's --help and --version.
+add_custom_command(
+  OUTPUT ${man_page}
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVEX_SOURCE_DATE_EPOCH} LC_ALL=C.UTF-8
+          ${QUORVEX_HELP2MAN} --no-info --section=1 --no-discard-stderr
+          --include=${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m --output=${man_page}
+          $<TARGET_FILE:quorvex-check>
+  DEPENDS quorvex-check ${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m ${out}/source-date-epoch
+  COMMENT "Writing the man page quorvex-check(1)"
+  VERBATIM)
+add_custom_command(
+  OUTPUT ${man_page}.gz
+  COMMAND ${QUORVEX_GZIP} -9nf --keep ${man_page}
+  DEPENDS ${man_page}
+  VERBATIM)
+add_custom_target(quorvex-check-man ALL DEPENDS ${man_page}.gz)
 add_custom_command(
   OUTPUT ${out}/changelog.Debian.gz
   COMMAND ${QUORVEX_GZIP} -9nf --keep ${out}/changelog.Debian
@@ -67,6 +65,7 @@ add_custom_command(
 add_custom_target(quorvex-check-changelog ALL DEPENDS ${out}/changelog.Debian.gz)
 
 install(TARGETS quorvex-check RUNTIME DESTINATION bin)
+install(FILES ${man_page}.gz DESTINATION share/man/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/quorvex-check.bash
         DESTINATION share/bash-completion/completions RENAME quorvex-check)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${out}/changelog.Debian.gz
