@@ -21,4 +21,4 @@ ensure_packages() {
 }
 
 # What the native build needs.
-BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev)
+BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libcli11-dev)
