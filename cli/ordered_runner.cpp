@@ -8,8 +8,6 @@ namespace {
 
 // How often a waiting runner lets the sink redraw its progress.
 constexpr std::chrono::milliseconds kTick{100};
-// How long a waiting runner holds back what it has written.
-constexpr std::chrono::milliseconds kShortWait{5};
 
 }  // namespace
 
@@ -47,7 +45,7 @@ void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
 }
 
 OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink)
-    : sink_(sink), capacity_(2 * static_cast<std::size_t>(workers) + 4) {
+    : sink_(sink), capacity_(4 * static_cast<std::size_t>(workers) + 4), refill_at_(workers) {
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -68,6 +66,7 @@ void OrderedRunner::Add(Task task) {
     item.output.Release(sink_, sink_lock_);
     task(item.output);
     std::lock_guard<Mutex> sink_guard(sink_lock_);
+    sink_.Flush();
     sink_.Idle();
     return;
   }
@@ -93,6 +92,7 @@ void OrderedRunner::Add(Task task) {
 
 void OrderedRunner::Finish() {
   std::unique_lock<Mutex> lock(mutex_);
+  finishing_ = true;
   while (!in_flight_.empty()) {
     WriteDone(lock);
     if (!in_flight_.empty()) WaitForHead(lock);
@@ -100,6 +100,10 @@ void OrderedRunner::Finish() {
   lock.unlock();
   std::lock_guard<Mutex> sink_guard(sink_lock_);
   sink_.Flush();
+}
+
+bool OrderedRunner::HeadReady() const {
+  return in_flight_.front()->done && (finishing_ || waiting_.size() <= refill_at_);
 }
 
 void OrderedRunner::Work() {
@@ -114,7 +118,7 @@ void OrderedRunner::Work() {
     lock.lock();
     item->task = nullptr;
     item->done = true;
-    if (item == in_flight_.front().get()) item_done_.notify_one();
+    if (HeadReady()) item_done_.notify_one();
   }
 }
 
@@ -143,9 +147,6 @@ void OrderedRunner::WriteDone(std::unique_lock<Mutex>& lock) {
 }
 
 void OrderedRunner::WaitForHead(std::unique_lock<Mutex>& lock) {
-  // A head that is about to finish is waited for without a flush, so that
-  // many small results go out in few writes.
-  if (item_done_.wait_for(lock, kShortWait, [this] { return in_flight_.front()->done; })) return;
   lock.unlock();
   {
     std::lock_guard<Mutex> sink_guard(sink_lock_);
@@ -153,7 +154,7 @@ void OrderedRunner::WaitForHead(std::unique_lock<Mutex>& lock) {
     sink_.Idle();
   }
   lock.lock();
-  item_done_.wait_for(lock, kTick, [this] { return in_flight_.front()->done; });
+  item_done_.wait_for(lock, kTick, [this] { return HeadReady(); });
 }
 
 }  // namespace quorvex::cli

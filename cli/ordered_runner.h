@@ -48,8 +48,8 @@ class StagedOutput {
 };
 
 // Runs items on worker threads and writes their output in the order they
-// were added, as soon as an item and every item before it are done. At most
-// a few items per worker are in flight, so memory does not grow with the
+// were added, once an item and every item before it are done. At most four
+// items per worker, and four more, are in flight, so memory does not grow with the
 // number of items. With no workers each item runs at once on the caller's
 // thread, its output written as it comes.
 class OrderedRunner {
@@ -76,17 +76,22 @@ class OrderedRunner {
   void Work();
   // Writes the finished items at the head; the caller holds `mutex_`.
   void WriteDone(std::unique_lock<Mutex>& lock);
-  // Waits until the head is done or a tick has passed.
+  // Waits until the head is done and the workers are about to run out of
+  // items, or a tick has passed: one wake of the adding thread writes and
+  // adds several items.
   void WaitForHead(std::unique_lock<Mutex>& lock);
+  bool HeadReady() const;
 
   OutputSink& sink_;
   Mutex sink_lock_;
   std::size_t capacity_;
+  std::size_t refill_at_;
   Mutex mutex_;
   CondVar work_ready_;
   CondVar item_done_;
   std::deque<std::unique_ptr<Item>> in_flight_;
   std::deque<Item*> waiting_;
+  bool finishing_ = false;
   bool stopping_ = false;
   std::vector<Thread> workers_;
 };

@@ -132,10 +132,7 @@ class StdioSink : public OutputSink {
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
   void Flush() override { std::fflush(stdout); }
-  void Idle() override {
-    std::fflush(stdout);
-    bar_.Draw();
-  }
+  void Idle() override { bar_.Draw(); }
 
  private:
   ProgressBar& bar_;
@@ -236,7 +233,10 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   ProgressBar bar(environment.progress && !options.trace, counters);
   StdioSink stdio(bar);
   OutputSink& sink = environment.sink != nullptr ? *environment.sink : stdio;
-  const unsigned workers = options.jobs > 1 ? options.jobs : 0;
+  // One file named alone is checked on this thread, as with -j 1.
+  const bool one_file =
+      options.files.size() == 1 && !(options.recursive && IsFolder(options.files[0]));
+  const unsigned workers = options.jobs > 1 && !one_file ? options.jobs : 0;
   ProgressBar* inline_bar = workers == 0 ? &bar : nullptr;
 
   JsonArrayWriter json_array;

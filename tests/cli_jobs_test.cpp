@@ -355,7 +355,7 @@ TEST(OrderedRunner, KeepsFewItemsInFlight) {
       runner.Finish();
     }
     EXPECT_EQ(sink.written, 2000);
-    EXPECT_LE(furthest_ahead.load(), static_cast<int>(2 * workers + 4)) << workers;
+    EXPECT_LE(furthest_ahead.load(), static_cast<int>(4 * workers + 4)) << workers;
   }
 }
 
