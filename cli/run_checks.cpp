@@ -4,9 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <utility>
 
+#include "console.h"
 #include "path_check.h"
 #include "report.h"
 #include "trace.h"
@@ -77,7 +79,8 @@ class ProgressBar {
   void Draw() {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (shown_ && now - drawn_at_ < kRedrawEvery) return;
+    // Also after a clear, so that a stream of results does not make it blink.
+    if (drawn_at_.has_value() && now - *drawn_at_ < kRedrawEvery) return;
     const std::uint64_t found = counters_.found.load();
     const std::uint64_t done = counters_.done.load();
     const std::uint64_t bytes_total = counters_.bytes_total.load();
@@ -114,16 +117,16 @@ class ProgressBar {
   bool enabled_;
   const RunCounters& counters_;
   std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point drawn_at_;
+  std::optional<std::chrono::steady_clock::time_point> drawn_at_;
   bool shown_ = false;
   std::string text_;
 };
 
 class StdioSink : public OutputSink {
  public:
-  explicit StdioSink(ProgressBar& bar) : bar_(bar) {}
+  explicit StdioSink(ProgressBar& bar) : bar_(bar), out_on_terminal_(IsTerminal(stdout)) {}
   void Out(std::string_view text) override {
-    bar_.Clear();
+    if (out_on_terminal_) bar_.Clear();
     std::fwrite(text.data(), 1, text.size(), stdout);
   }
   void Err(std::string_view text) override {
@@ -136,6 +139,7 @@ class StdioSink : public OutputSink {
 
  private:
   ProgressBar& bar_;
+  bool out_on_terminal_;
 };
 
 // The trace of one file, staged with the rest of its output.
