@@ -9,6 +9,11 @@ namespace {
 // How often a waiting runner lets the sink redraw its progress.
 constexpr std::chrono::milliseconds kTick{100};
 
+// Items in flight beyond four per worker. The adding thread is woken when
+// half of them are left to start: with small files the workers then have
+// something to do while it wakes, and each wake refills many.
+constexpr std::size_t kSpareItems = 48;
+
 }  // namespace
 
 void StagedOutput::Out(std::string_view text) {
@@ -45,7 +50,9 @@ void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
 }
 
 OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink)
-    : sink_(sink), capacity_(4 * static_cast<std::size_t>(workers) + 4), refill_at_(workers) {
+    : sink_(sink),
+      capacity_(4 * static_cast<std::size_t>(workers) + kSpareItems),
+      refill_at_(capacity_ / 2) {
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }

@@ -49,7 +49,7 @@ class StagedOutput {
 
 // Runs items on worker threads and writes their output in the order they
 // were added, once an item and every item before it are done. At most four
-// items per worker, and four more, are in flight, so memory does not grow with the
+// items per worker and a few dozen more are in flight, so memory does not grow with the
 // number of items. With no workers each item runs at once on the caller's
 // thread, its output written as it comes.
 class OrderedRunner {
@@ -76,9 +76,8 @@ class OrderedRunner {
   void Work();
   // Writes the finished items at the head; the caller holds `mutex_`.
   void WriteDone(std::unique_lock<Mutex>& lock);
-  // Waits until the head is done and the workers are about to run out of
-  // items, or a tick has passed: one wake of the adding thread writes and
-  // adds several items.
+  // Waits until the head is done and half the items are started, or a tick
+  // has passed: one wake of the adding thread writes and adds many items.
   void WaitForHead(std::unique_lock<Mutex>& lock);
   bool HeadReady() const;
 

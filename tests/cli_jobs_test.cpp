@@ -341,7 +341,7 @@ TEST(OrderedRunner, KeepsFewItemsInFlight) {
     std::atomic<int> furthest_ahead{0};
     {
       OrderedRunner runner(workers, sink);
-      for (int i = 0; i < 2000; ++i) {
+      for (int i = 0; i < 5000; ++i) {
         runner.Add([i, &sink, &furthest_ahead](StagedOutput& output) {
           const int ahead = i - sink.written.load();
           int now = furthest_ahead.load();
@@ -354,8 +354,8 @@ TEST(OrderedRunner, KeepsFewItemsInFlight) {
       }
       runner.Finish();
     }
-    EXPECT_EQ(sink.written, 2000);
-    EXPECT_LE(furthest_ahead.load(), static_cast<int>(4 * workers + 4)) << workers;
+    EXPECT_EQ(sink.written, 5000);
+    EXPECT_LE(furthest_ahead.load(), static_cast<int>(4 * workers + 48)) << workers;
   }
 }
 
