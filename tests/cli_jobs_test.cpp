@@ -255,7 +255,7 @@ TEST_F(CliJobsTest, UnreadableFolderByPermission) {
   EXPECT_EQ(run.err, "quorvex-check: export/cam2: cannot read the folder\n");
 }
 
-TEST_F(CliJobsTest, OptionsAfterDoubleDashAreFiles) {
+TEST_F(CliJobsTest, OptionForms) {
   WriteFile("--json", qb::SealJpegOrPng(qb::TinyJpeg()));
   const CliRun run = Run("-- --json");
   EXPECT_EQ(run.status, 0);
@@ -264,6 +264,10 @@ TEST_F(CliJobsTest, OptionsAfterDoubleDashAreFiles) {
   EXPECT_EQ(wrong.status, 2);
   EXPECT_EQ(wrong.err.rfind("quorvex-check: ", 0), 0u);
   EXPECT_NE(wrong.err.find("\nusage: quorvex-check [OPTIONS] FILE...\n"), std::string::npos);
+  // Joined short options and a long option with its value.
+  EXPECT_EQ(Run("-rj2 export").out, kExportReport);
+  EXPECT_EQ(Run("--jobs=3 --recursive export").out, kExportReport);
+  EXPECT_EQ(Run("--sha256 export/cam1/a.jpg").status, 0);
   const CliRun help = Run("-h");
   for (const char* option : {"--recursive", "--jobs", "--detail", "--json", "--sha256", "--trace",
                              "--help", "--version"}) {
