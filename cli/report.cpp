@@ -201,14 +201,14 @@ std::string JsonElement(const FileResult& r) {
 std::string JsonArrayWriter::Next() {
   const bool first = !any_;
   any_ = true;
-  return first ? "[\n" : ",\n";
+  return first ? "\n" : ",\n";
 }
 
-std::string JsonArrayWriter::Close() const { return any_ ? "\n]\n" : "[]\n"; }
+std::string JsonArrayWriter::Close() const { return any_ ? "\n]\n" : "]\n"; }
 
 std::string JsonReport(const std::vector<FileResult>& results) {
   JsonArrayWriter writer;
-  std::string out;
+  std::string out = JsonArrayWriter::Open();
   for (const FileResult& r : results) out += writer.Next() + JsonElement(r);
   return out + writer.Close();
 }

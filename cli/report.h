@@ -45,7 +45,9 @@ std::string JsonElement(const FileResult& result);
 // formatted at once.
 class JsonArrayWriter {
  public:
-  // The text that goes before `element`.
+  // The text that opens the array, written before any element is ready.
+  static std::string Open() { return "["; }
+  // The text that goes before an element.
   std::string Next();
   // The text that closes the array.
   std::string Close() const;

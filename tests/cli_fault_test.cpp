@@ -127,6 +127,7 @@ struct UnreadableCase {
   const char* name;
   const char* file;
   int (*make)(const char* path);  // makes the thing at `path`, returns 0
+  const char* message;            // the line on stderr, behind "quorvex-check: PATH: "
 };
 
 void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
@@ -143,7 +144,7 @@ TEST_P(UnreadablePath, GetsCantOpenAndExitStatus2) {
   ASSERT_FALSE(plain.timed_out);
   EXPECT_EQ(plain.status, 2);
   EXPECT_EQ(plain.out, path + ": Can't open the file.\n");
-  EXPECT_EQ(plain.err, "quorvex-check: " + path + ": cannot open the file\n");
+  EXPECT_EQ(plain.err, "quorvex-check: " + path + ": " + GetParam().message + "\n");
 
   const CliRun traced = RunCheck({"--trace", path});
   ASSERT_FALSE(traced.timed_out);
@@ -167,11 +168,14 @@ TEST_P(UnreadablePath, GetsCantOpenAndExitStatus2) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnreadablePath,
-    ::testing::Values(
-        UnreadableCase{"Missing", "missing.avi", nullptr},
-        UnreadableCase{"Directory", "folder.avi", [](const char* p) { return mkdir(p, 0755); }},
-        // No writer ever opens it: the check must not wait for one.
-        UnreadableCase{"Fifo", "pipe.avi", [](const char* p) { return mkfifo(p, 0644); }}),
+    ::testing::Values(UnreadableCase{"Missing", "missing.avi", nullptr, "cannot open the file"},
+                      UnreadableCase{"Directory", "folder.avi",
+                                     [](const char* p) { return mkdir(p, 0755); },
+                                     "is a folder (use -r to check what it holds)"},
+                      // No writer ever opens it: the check must not wait for one.
+                      UnreadableCase{"Fifo", "pipe.avi",
+                                     [](const char* p) { return mkfifo(p, 0644); },
+                                     "cannot open the file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A recording whose one video chunk claims L = 0xFFFFFFFF.

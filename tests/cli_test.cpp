@@ -147,7 +147,9 @@ TEST(Cli, TraceGoesToStderrByteForByte) {
   EXPECT_EQ(run.out,
             "snapshot-intact.jpg: This JPEG's check sum is correct\n"
             "sound.wav: It's the invalid file.\n"
-            "CMakeLists.txt: not a snapshot or recording of a known kind\n");
+            "CMakeLists.txt: not a snapshot or recording of a known kind\n"
+            "3 files: 1 intact, 0 damaged, 0 unsealed, 1 invalid, 0 unsupported version, "
+            "1 could not be checked\n");
 }
 
 TEST(Cli, QuietOnStderrWhenAllCouldBeChecked) {

@@ -120,7 +120,7 @@ QUORVEX_EXPORT("qv_bin_count") std::size_t QvBinCount() {
 // program writes it: reset, add each element from the input, then close.
 QUORVEX_EXPORT("qv_array_reset") void QvArrayReset() {
   g_array = cli::JsonArrayWriter();
-  g_output.clear();
+  g_output = cli::JsonArrayWriter::Open();
 }
 QUORVEX_EXPORT("qv_array_add") void QvArrayAdd() { g_output += g_array.Next() + g_input; }
 QUORVEX_EXPORT("qv_array_close") void QvArrayClose() { g_output += g_array.Close(); }

@@ -21,7 +21,7 @@ ensure_packages() {
 }
 
 # What the native build needs.
-BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev)
+BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev)
 
 # What the page needs: the WebAssembly toolchain and node for bundling.
 WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32

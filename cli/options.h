@@ -1,0 +1,30 @@
+#ifndef QUORVEX_CLI_OPTIONS_H
+#define QUORVEX_CLI_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace quorvex::cli {
+
+// What the command line asks for.
+struct Options {
+  bool detail = false;
+  bool json = false;
+  bool trace = false;
+  bool recursive = false;
+  bool sha256 = false;
+  unsigned jobs = 1;
+  std::vector<std::string> files;
+};
+
+// How many processors this process may run on; at least 1.
+unsigned AvailableProcessors();
+
+// Parses the command line into `options` (jobs defaults to the processors
+// available). Returns -1 when the checks should run; otherwise the help, the
+// version or a usage error has been written and the value is the exit status.
+int ParseOptions(int argc, char** argv, Options& options);
+
+}  // namespace quorvex::cli
+
+#endif

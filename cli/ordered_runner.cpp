@@ -1,0 +1,167 @@
+#include "ordered_runner.h"
+
+#include <chrono>
+
+namespace quorvex::cli {
+
+namespace {
+
+// How often a waiting runner lets the sink redraw its progress.
+constexpr std::chrono::milliseconds kTick{100};
+
+// Items in flight beyond four per worker. The adding thread is woken when
+// half of them are left to start: with small files the workers then have
+// something to do while it wakes, and each wake refills many.
+constexpr std::size_t kSpareItems = 48;
+
+}  // namespace
+
+void StagedOutput::Out(std::string_view text) {
+  std::lock_guard<Mutex> guard(mutex_);
+  if (sink_ == nullptr) {
+    out_.append(text);
+    return;
+  }
+  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  sink_->Out(text);
+}
+
+void StagedOutput::Err(std::string_view text) {
+  std::lock_guard<Mutex> guard(mutex_);
+  if (sink_ == nullptr) {
+    err_.append(text);
+    return;
+  }
+  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  sink_->Err(text);
+}
+
+void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
+  std::lock_guard<Mutex> guard(mutex_);
+  {
+    std::lock_guard<Mutex> sink_guard(lock);
+    if (!err_.empty()) sink.Err(err_);
+    if (!out_.empty()) sink.Out(out_);
+  }
+  std::string().swap(err_);
+  std::string().swap(out_);
+  sink_ = &sink;
+  sink_lock_ = &lock;
+}
+
+OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink)
+    : sink_(sink),
+      capacity_(4 * static_cast<std::size_t>(workers) + kSpareItems),
+      refill_at_(capacity_ / 2) {
+  workers_.reserve(workers);
+  for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+OrderedRunner::~OrderedRunner() {
+  Finish();
+  {
+    std::lock_guard<Mutex> guard(mutex_);
+    stopping_ = true;
+  }
+  work_ready_.notify_all();
+  for (Thread& t : workers_) t.join();
+}
+
+void OrderedRunner::Add(Task task) {
+  if (workers_.empty()) {
+    Item item;
+    item.output.Release(sink_, sink_lock_);
+    task(item.output);
+    std::lock_guard<Mutex> sink_guard(sink_lock_);
+    sink_.Flush();
+    sink_.Idle();
+    return;
+  }
+  std::unique_lock<Mutex> lock(mutex_);
+  while (in_flight_.size() >= capacity_) {
+    WriteDone(lock);
+    if (in_flight_.size() >= capacity_) WaitForHead(lock);
+  }
+  auto item = std::make_unique<Item>();
+  item->task = std::move(task);
+  waiting_.push_back(item.get());
+  in_flight_.push_back(std::move(item));
+  if (in_flight_.size() == 1) {
+    // The head goes straight through as it runs.
+    Item* head = in_flight_.front().get();
+    lock.unlock();
+    head->output.Release(sink_, sink_lock_);
+    lock.lock();
+  }
+  work_ready_.notify_one();
+  WriteDone(lock);
+}
+
+void OrderedRunner::Finish() {
+  std::unique_lock<Mutex> lock(mutex_);
+  finishing_ = true;
+  while (!in_flight_.empty()) {
+    WriteDone(lock);
+    if (!in_flight_.empty()) WaitForHead(lock);
+  }
+  lock.unlock();
+  std::lock_guard<Mutex> sink_guard(sink_lock_);
+  sink_.Flush();
+}
+
+bool OrderedRunner::HeadReady() const {
+  return in_flight_.front()->done && (finishing_ || waiting_.size() <= refill_at_);
+}
+
+void OrderedRunner::Work() {
+  std::unique_lock<Mutex> lock(mutex_);
+  for (;;) {
+    work_ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+    if (waiting_.empty()) return;
+    Item* item = waiting_.front();
+    waiting_.pop_front();
+    lock.unlock();
+    item->task(item->output);
+    lock.lock();
+    item->task = nullptr;
+    item->done = true;
+    if (HeadReady()) item_done_.notify_one();
+  }
+}
+
+void OrderedRunner::WriteDone(std::unique_lock<Mutex>& lock) {
+  bool wrote = false;
+  while (!in_flight_.empty() && in_flight_.front()->done) {
+    // The head's output went through as it ran; what is left is freed here,
+    // and the next item, released, writes what it holds.
+    std::unique_ptr<Item> finished = std::move(in_flight_.front());
+    in_flight_.pop_front();
+    Item* next = in_flight_.empty() ? nullptr : in_flight_.front().get();
+    lock.unlock();
+    finished.reset();
+    if (next != nullptr) next->output.Release(sink_, sink_lock_);
+    lock.lock();
+    wrote = true;
+  }
+  if (wrote) {
+    lock.unlock();
+    {
+      std::lock_guard<Mutex> sink_guard(sink_lock_);
+      sink_.Idle();
+    }
+    lock.lock();
+  }
+}
+
+void OrderedRunner::WaitForHead(std::unique_lock<Mutex>& lock) {
+  lock.unlock();
+  {
+    std::lock_guard<Mutex> sink_guard(sink_lock_);
+    sink_.Flush();
+    sink_.Idle();
+  }
+  lock.lock();
+  item_done_.wait_for(lock, kTick, [this] { return HeadReady(); });
+}
+
+}  // namespace quorvex::cli

@@ -1,0 +1,100 @@
+#ifndef QUORVEX_CLI_ORDERED_RUNNER_H
+#define QUORVEX_CLI_ORDERED_RUNNER_H
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "thread_sync.h"
+
+namespace quorvex::cli {
+
+// Where the runner writes: standard output and standard error, or a test's
+// strings. Called by one thread at a time.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  virtual void Out(std::string_view text) = 0;
+  virtual void Err(std::string_view text) = 0;
+  // Called before the runner waits, so that what was written can be seen.
+  virtual void Flush() {}
+  // Called now and then while the runner waits, and after each item written.
+  virtual void Idle() {}
+};
+
+// The output of one item: standard output and standard error text, held
+// until every item before it has been written, then passed straight through.
+// Held text goes out error first, as a file's trace and diagnostic come
+// before its report.
+class StagedOutput {
+ public:
+  void Out(std::string_view text);
+  void Err(std::string_view text);
+
+ private:
+  friend class OrderedRunner;
+  // Writes what is held; later text goes straight to `sink` under `lock`.
+  void Release(OutputSink& sink, Mutex& lock);
+
+  Mutex mutex_;
+  std::string out_;
+  std::string err_;
+  OutputSink* sink_ = nullptr;
+  Mutex* sink_lock_ = nullptr;
+};
+
+// Runs items on worker threads and writes their output in the order they
+// were added, once an item and every item before it are done. At most four
+// items per worker and a few dozen more are in flight, so memory does not grow with the
+// number of items. With no workers each item runs at once on the caller's
+// thread, its output written as it comes.
+class OrderedRunner {
+ public:
+  using Task = std::function<void(StagedOutput& output)>;
+
+  OrderedRunner(unsigned workers, OutputSink& sink);
+  ~OrderedRunner();
+  OrderedRunner(const OrderedRunner&) = delete;
+  OrderedRunner& operator=(const OrderedRunner&) = delete;
+
+  // Adds an item; waits, writing finished items, while too many are in flight.
+  void Add(Task task);
+  // Waits for every item and writes the rest.
+  void Finish();
+
+ private:
+  struct Item {
+    Task task;
+    StagedOutput output;
+    bool done = false;
+  };
+
+  void Work();
+  // Writes the finished items at the head; the caller holds `mutex_`.
+  void WriteDone(std::unique_lock<Mutex>& lock);
+  // Waits until the head is done and half the items are started, or a tick
+  // has passed: one wake of the adding thread writes and adds many items.
+  void WaitForHead(std::unique_lock<Mutex>& lock);
+  bool HeadReady() const;
+
+  OutputSink& sink_;
+  Mutex sink_lock_;
+  std::size_t capacity_;
+  std::size_t refill_at_;
+  Mutex mutex_;
+  CondVar work_ready_;
+  CondVar item_done_;
+  std::deque<std::unique_ptr<Item>> in_flight_;
+  std::deque<Item*> waiting_;
+  bool finishing_ = false;
+  bool stopping_ = false;
+  std::vector<Thread> workers_;
+};
+
+}  // namespace quorvex::cli
+
+#endif

@@ -1,0 +1,377 @@
+// Folders and parallel checks through the console program: the same bytes
+// whatever the number of jobs, the summary line, exit statuses with skipped
+// files, and the ordered writer on its own.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "file_builders.h"
+#include "ordered_runner.h"
+#include "run_checks.h"
+
+namespace {
+
+namespace qb = quorvex::build;
+using quorvex::cli::OrderedRunner;
+using quorvex::cli::OutputSink;
+using quorvex::cli::StagedOutput;
+
+struct CliRun {
+  int status = -1;  // 124 when it ran out of time
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const qb::Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+class CliJobsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvex-jobs-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    ASSERT_EQ(chdir(base_.c_str()), 0);
+    MakeExport();
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir("/"), 0);
+    const std::string command = "rm -rf '" + base_ + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  // export/: snapshots of each kind, a damaged one, a recording with two
+  // failed frames, a file of no known kind, an empty folder, a pipe, a link
+  // loop and a link to a damaged file outside.
+  void MakeExport() {
+    for (const char* dir : {"export", "export/cam1", "export/cam2", "export/empty", "outside"}) {
+      ASSERT_EQ(mkdir(dir, 0755), 0);
+    }
+    qb::Bytes damaged = qb::SealJpegOrPng(qb::TinyJpeg());
+    damaged[30] ^= 1;
+    qb::RecordingBuilder rec("V264");
+    for (int i = 1; i <= 6; ++i) rec.Frame(qb::H264Frame(400, i, i == 1), {i == 2 || i == 5, '2'});
+    WriteFile("export/cam1/a.jpg", qb::SealJpegOrPng(qb::TinyJpeg()));
+    WriteFile("export/cam1/b.png", qb::SealJpegOrPng(qb::TinyPng()));
+    WriteFile("export/cam1/c.bmp", qb::SealBmp(qb::TinyBmp()));
+    WriteFile("export/cam1/index.txt", qb::FromText("not a snapshot"));
+    WriteFile("export/cam2/d.jpg", damaged);
+    WriteFile("export/cam2/rec.avi", rec.Build());
+    WriteFile("export/top.bmp", qb::TinyBmp());
+    WriteFile("outside/e.jpg", damaged);
+    ASSERT_EQ(mkfifo("export/cam2/pipe.avi", 0644), 0);
+    ASSERT_EQ(symlink("..", "export/cam1/loop"), 0);
+    ASSERT_EQ(symlink("../outside/e.jpg", "export/e.jpg"), 0);
+  }
+
+  CliRun Run(const std::string& args) {
+    const std::string command = "timeout 60 '" + std::string(QUORVEX_CHECK_EXE) + "' " + args +
+                                " >out.txt 2>err.txt </dev/null";
+    const int raw = std::system(command.c_str());
+    CliRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadAll("out.txt");
+    run.err = ReadAll("err.txt");
+    return run;
+  }
+
+  std::string base_;
+};
+
+constexpr const char* kExportReport =
+    "export/cam1/a.jpg: This JPEG's check sum is correct\n"
+    "export/cam1/b.png: This PNG's check sum is correct\n"
+    "export/cam1/c.bmp: This BMP's check sum is correct\n"
+    "export/cam2/d.jpg: This JPEG's check sum is error\n"
+    "export/cam2/rec.avi: There are 2 errors in the video file.\n"
+    "  video h264, audio G711, 2 failed frames of 6 checked; seals cover 33.7% of the file\n"
+    "export/top.bmp: Can't find crc code, it's the invalid file.\n"
+    "6 files: 3 intact, 2 damaged, 1 unsealed, 0 invalid, 0 unsupported version, "
+    "0 could not be checked, 1 of no known kind skipped\n";
+
+TEST_F(CliJobsTest, FolderReportInWalkOrderWithSummary) {
+  const CliRun run = Run("-r export");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kExportReport);
+  EXPECT_EQ(run.err, "");
+}
+
+struct OptionsCase {
+  const char* name;
+  const char* options;
+};
+
+void PrintTo(const OptionsCase& c, std::ostream* os) { *os << c.name; }
+
+class SameBytesForAnyJobs : public CliJobsTest,
+                            public ::testing::WithParamInterface<OptionsCase> {};
+
+TEST_P(SameBytesForAnyJobs, OneJobAndFourJobs) {
+  // The folder twice, a file and a missing file among them, so that
+  // diagnostics fall between reports.
+  const std::string files = " export export/cam2/rec.avi missing.jpg export/cam1 export";
+  const CliRun one = Run(std::string("-j 1 -r ") + GetParam().options + files);
+  for (int i = 0; i < 3; ++i) {
+    const CliRun four = Run(std::string("-j 4 -r ") + GetParam().options + files);
+    EXPECT_EQ(four.status, 2);
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_EQ(four.err, one.err);
+  }
+  EXPECT_EQ(one.status, 2);
+  EXPECT_NE(one.out, "");
+  EXPECT_NE(one.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, SameBytesForAnyJobs,
+                         ::testing::Values(OptionsCase{"Text", ""},
+                                           OptionsCase{"Detail", "--detail"},
+                                           OptionsCase{"Trace", "--trace"},
+                                           OptionsCase{"Json", "--json"},
+                                           OptionsCase{"JsonTrace", "--json --trace"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliJobsTest, JsonKeepsSkippedFilesAndStreamsOneArray) {
+  const CliRun run = Run("-j 3 --json -r export");
+  EXPECT_EQ(run.status, 1);
+  const auto doc = nlohmann::json::parse(run.out);
+  ASSERT_EQ(doc.size(), 7u);
+  EXPECT_EQ(doc[3]["path"], "export/cam1/index.txt");
+  EXPECT_EQ(doc[3]["status"], "unknown_kind");
+  EXPECT_EQ(doc[5]["frames_failed"], 2);
+  EXPECT_EQ(Run("--json -r export/empty").out, "[]\n");
+}
+
+// The trace lines of a sealed snapshot, from the builders' own CRC.
+std::string SnapshotTrace(const char* kind_line, const qb::Bytes& sealed) {
+  char line[128];
+  const std::uint32_t crc = qb::ReferenceCrc32(sealed.data(), sealed.size() - 4);
+  std::snprintf(line, sizeof line, "check_sum = 0x%x\nfile_check_sum = 0x%x,tmp_file_size = %zu\n",
+                crc, crc, sealed.size());
+  return kind_line + std::string(line);
+}
+
+TEST_F(CliJobsTest, TraceOfEachFileWholeAndInOrder) {
+  const std::string expected =
+      SnapshotTrace("read picture sucess\n", qb::SealJpegOrPng(qb::TinyJpeg())) +
+      SnapshotTrace("", qb::SealJpegOrPng(qb::TinyPng())) +
+      SnapshotTrace("", qb::SealBmp(qb::TinyBmp())) + "read RIFF or picture error\r\n";
+  for (const char* jobs : {"1", "2", "4"}) {
+    const CliRun run = Run(std::string("-j ") + jobs + " --trace -r export/cam1");
+    EXPECT_EQ(run.err, expected) << jobs;
+    EXPECT_EQ(run.status, 0);
+  }
+}
+
+struct StatusCase {
+  const char* name;
+  const char* args;
+  int status;
+  const char* summary;  // the last line of the report; null: no summary
+};
+
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+
+class ExitStatusTest : public CliJobsTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ExitStatusTest, AndSummary) {
+  const CliRun run = Run(GetParam().args);
+  EXPECT_EQ(run.status, GetParam().status) << run.err;
+  const std::size_t last = run.out.rfind('\n', run.out.size() - 2);
+  const std::string last_line = run.out.substr(last == std::string::npos ? 0 : last + 1);
+  if (GetParam().summary == nullptr) {
+    EXPECT_EQ(run.out.find(" files: "), std::string::npos) << run.out;
+  } else {
+    EXPECT_EQ(last_line, std::string(GetParam().summary) + "\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExitStatusTest,
+    ::testing::Values(
+        // A file of no known kind inside a walk changes nothing.
+        StatusCase{"SkippedFileKeepsIntact", "-r export/cam1", 0,
+                   "3 files: 3 intact, 0 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 0 "
+                   "could not be checked, 1 of no known kind skipped"},
+        // Named on the command line it is a file that could not be checked.
+        StatusCase{"UnknownKindNamedIsNotIntact", "export/cam1/a.jpg export/cam1/index.txt", 1,
+                   "2 files: 1 intact, 0 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 1 "
+                   "could not be checked"},
+        StatusCase{"OneFileNoSummary", "export/cam1/a.jpg", 0, nullptr},
+        StatusCase{"EmptyFolderWalked", "-r export/empty", 0,
+                   "0 files: 0 intact, 0 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 0 "
+                   "could not be checked"},
+        StatusCase{"FolderWithOneFile", "-r outside", 1,
+                   "1 files: 0 intact, 1 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 0 "
+                   "could not be checked"},
+        StatusCase{"FolderWithoutRecursive", "export/cam1/a.jpg export", 2,
+                   "2 files: 1 intact, 0 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 1 "
+                   "could not be checked"},
+        StatusCase{"MissingFolderInAWalk", "-r export/cam1 nowhere", 2,
+                   "4 files: 3 intact, 0 damaged, 0 unsealed, 0 invalid, 0 unsupported version, 1 "
+                   "could not be checked, 1 of no known kind skipped"},
+        // A link named on the command line is followed.
+        StatusCase{"LinkNamedIsFollowed", "export/e.jpg", 1, nullptr},
+        StatusCase{"JsonHasNoSummary", "--json -r export", 1, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliJobsTest, FolderArgumentWithoutRecursive) {
+  const CliRun plain = Run("export");
+  EXPECT_EQ(plain.status, 2);
+  EXPECT_EQ(plain.out, "export: Can't open the file.\n");
+  EXPECT_EQ(plain.err, "quorvex-check: export: is a folder (use -r to check what it holds)\n");
+  const CliRun traced = Run("--trace export");
+  EXPECT_EQ(traced.err, "open file error\n");
+}
+
+TEST_F(CliJobsTest, UnreadableFolderByPermission) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every folder; see RunChecksInProcess";
+  ASSERT_EQ(chmod("export/cam2", 0), 0);
+  const CliRun run = Run("-r export");
+  ASSERT_EQ(chmod("export/cam2", 0755), 0);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "quorvex-check: export/cam2: cannot read the folder\n");
+}
+
+TEST_F(CliJobsTest, OptionForms) {
+  WriteFile("--json", qb::SealJpegOrPng(qb::TinyJpeg()));
+  const CliRun run = Run("-- --json");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "--json: This JPEG's check sum is correct\n");
+  const CliRun wrong = Run("-r --jobs 0 export");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_EQ(wrong.err.rfind("quorvex-check: ", 0), 0u);
+  EXPECT_NE(wrong.err.find("\nusage: quorvex-check [OPTIONS] FILE...\n"), std::string::npos);
+  // Joined short options and a long option with its value.
+  EXPECT_EQ(Run("-rj2 export").out, kExportReport);
+  EXPECT_EQ(Run("--jobs=3 --recursive export").out, kExportReport);
+  EXPECT_EQ(Run("--sha256 export/cam1/a.jpg").status, 0);
+  const CliRun help = Run("-h");
+  for (const char* option : {"--recursive", "--jobs", "--detail", "--json", "--sha256", "--trace",
+                             "--help", "--version"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+}
+
+// A sink that keeps what is written, for runs inside the test.
+class StringSink : public OutputSink {
+ public:
+  void Out(std::string_view text) override { out.append(text); }
+  void Err(std::string_view text) override { err.append(text); }
+  std::string out;
+  std::string err;
+};
+
+TEST_F(CliJobsTest, RunChecksInProcessWithAFolderThatCannotBeRead) {
+  for (unsigned jobs : {1u, 3u}) {
+    StringSink sink;
+    quorvex::cli::Options options;
+    options.recursive = true;
+    options.jobs = jobs;
+    options.files = {"export"};
+    quorvex::cli::RunEnvironment environment;
+    environment.sink = &sink;
+    environment.list_folder = [](const std::string& path, quorvex::cli::FolderListing& out) {
+      return path != "export/cam1" && quorvex::cli::ListFolder(path, out);
+    };
+    EXPECT_EQ(quorvex::cli::RunChecks(options, environment), 2);
+    EXPECT_EQ(sink.err, "quorvex-check: export/cam1: cannot read the folder\n");
+    EXPECT_EQ(sink.out,
+              "export/cam2/d.jpg: This JPEG's check sum is error\n"
+              "export/cam2/rec.avi: There are 2 errors in the video file.\n"
+              "  video h264, audio G711, 2 failed frames of 6 checked; seals cover 33.7% of the file\n"
+              "export/top.bmp: Can't find crc code, it's the invalid file.\n"
+              "3 files: 0 intact, 2 damaged, 1 unsealed, 0 invalid, 0 unsupported version, 0 "
+              "could not be checked\n");
+  }
+}
+
+TEST(OrderedRunner, WritesInOrderWhateverOrderTheItemsFinish) {
+  StringSink sink;
+  std::string expected_out;
+  std::string expected_err;
+  {
+    OrderedRunner runner(4, sink);
+    for (int i = 0; i < 40; ++i) {
+      expected_err += "err " + std::to_string(i) + " a\nerr " + std::to_string(i) + " b\n";
+      expected_out += "out " + std::to_string(i) + "\n";
+      runner.Add([i](StagedOutput& output) {
+        output.Err("err " + std::to_string(i) + " a\n");
+        // Later items finish first.
+        std::this_thread::sleep_for(std::chrono::milliseconds((40 - i) % 7));
+        output.Err("err " + std::to_string(i) + " b\n");
+        output.Out("out " + std::to_string(i) + "\n");
+      });
+    }
+    runner.Finish();
+  }
+  EXPECT_EQ(sink.out, expected_out);
+  EXPECT_EQ(sink.err, expected_err);
+}
+
+// Counts the items written, so that a task can see how far ahead it runs.
+class CountingSink : public OutputSink {
+ public:
+  void Out(std::string_view) override { ++written; }
+  void Err(std::string_view) override {}
+  std::atomic<int> written{0};
+};
+
+TEST(OrderedRunner, KeepsFewItemsInFlight) {
+  for (unsigned workers : {1u, 2u, 4u}) {
+    CountingSink sink;
+    std::atomic<int> furthest_ahead{0};
+    {
+      OrderedRunner runner(workers, sink);
+      for (int i = 0; i < 5000; ++i) {
+        runner.Add([i, &sink, &furthest_ahead](StagedOutput& output) {
+          const int ahead = i - sink.written.load();
+          int now = furthest_ahead.load();
+          while (ahead > now && !furthest_ahead.compare_exchange_weak(now, ahead)) {
+          }
+          // The first item is slow, so that the others pile up behind it.
+          if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          output.Out("x");
+        });
+      }
+      runner.Finish();
+    }
+    EXPECT_EQ(sink.written, 5000);
+    EXPECT_LE(furthest_ahead.load(), static_cast<int>(4 * workers + 48)) << workers;
+  }
+}
+
+TEST(SummaryLine, CountsEveryOutcome) {
+  quorvex::cli::RunTally t{1, 2, 3, 4, 5, 6, 0};
+  EXPECT_EQ(quorvex::cli::SummaryLine(t),
+            "21 files: 1 intact, 2 damaged, 3 unsealed, 4 invalid, 5 unsupported version, 6 could "
+            "not be checked\n");
+  t.skipped = 7;
+  EXPECT_EQ(quorvex::cli::SummaryLine(t),
+            "21 files: 1 intact, 2 damaged, 3 unsealed, 4 invalid, 5 unsupported version, 6 could "
+            "not be checked, 7 of no known kind skipped\n");
+}
+
+}  // namespace
