@@ -1,7 +1,6 @@
 // The console program's report of where a recording fails and what its seals
 // cover, and --sha256: known digests, also for a sparse file over 4 GiB.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "file_builders.h"
 #include "report.h"
 #include "sha256.h"
+#include "test_support.h"
 
 namespace {
 
@@ -58,23 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-};
+using quorvex::testing::ProgramRun;
 
-ProgramRun Check(const std::string& args) {
-  const std::string command = std::string("cd '") + QUORVEX_SAMPLES_DIR + "' && '" +
-                              QUORVEX_CHECK_EXE + "' " + args + " 2>/dev/null";
-  ProgramRun run;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-  const int raw = ::pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+ProgramRun Check(const std::string& args, const std::string& err_to = "/dev/null") {
+  return quorvex::testing::CheckInSamples(args, err_to);
 }
 
 struct SampleDigest {

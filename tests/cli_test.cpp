@@ -1,33 +1,19 @@
 // The console program end to end, on the bundled samples.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "test_support.h"
+
 namespace {
 
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-};
+using quorvex::testing::ProgramRun;
 
-// Runs the console program in the samples folder; stderr goes to `err_file`
-// when given, else is discarded.
 ProgramRun Check(const std::string& args, const std::string& err_to = "/dev/null") {
-  const std::string command = std::string("cd '") + QUORVEX_SAMPLES_DIR + "' && '" +
-                              QUORVEX_CHECK_EXE + "' " + args + " 2>" + err_to;
-  ProgramRun run;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-  const int raw = ::pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+  return quorvex::testing::CheckInSamples(args, err_to);
 }
 
 struct SampleCase {

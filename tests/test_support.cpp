@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 
 namespace quorvex::testing {
@@ -48,6 +52,20 @@ Bytes Hex(const std::string& hex) {
     b.push_back(static_cast<std::uint8_t>(std::strtoul(digits.substr(i, 2).c_str(), nullptr, 16)));
   }
   return b;
+}
+
+ProgramRun CheckInSamples(const std::string& args, const std::string& err_to) {
+  const std::string command = std::string("cd '") + QUORVEX_SAMPLES_DIR + "' && '" +
+                              QUORVEX_CHECK_EXE + "' " + args + " 2>" + err_to;
+  ProgramRun run;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buf;
+  std::size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
+  const int raw = ::pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
 }
 
 }  // namespace quorvex::testing

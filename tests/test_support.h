@@ -41,6 +41,16 @@ struct WindowOver {
 
 Bytes Hex(const std::string& hex);
 
+// What one run of the console program printed on stdout, and its exit status.
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs the console program in the samples folder with `args`; stderr goes to
+// `err_to`.
+ProgramRun CheckInSamples(const std::string& args, const std::string& err_to = "/dev/null");
+
 }  // namespace quorvex::testing
 
 #endif
