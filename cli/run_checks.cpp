@@ -16,6 +16,8 @@
 namespace quorvex::cli {
 namespace {
 
+using namespace quorvex::report;
+
 // Files smaller than this are over before their own progress would be seen.
 constexpr std::uint64_t kLargeFileBytes = 16u << 20;
 // A run shorter than this shows no progress bar for its count of files.

@@ -22,7 +22,7 @@ using nlohmann::json;
 using qb::Bytes;
 using quorvex::CheckSummary;
 using quorvex::FailedFrame;
-using quorvex::cli::FileResult;
+using quorvex::report::FileResult;
 
 struct DigestCase {
   const char* name;
@@ -37,7 +37,7 @@ class Sha256Test : public ::testing::TestWithParam<DigestCase> {};
 
 TEST_P(Sha256Test, GivesTheKnownDigest) {
   const DigestCase& c = GetParam();
-  quorvex::cli::Sha256 hash;
+  quorvex::report::Sha256 hash;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.data.data());
   for (std::size_t at = 0; at < c.data.size(); at += c.piece) {
     hash.Update(bytes + at, std::min(c.piece, c.data.size() - at));
@@ -153,7 +153,7 @@ FileResult Result(std::optional<std::uint32_t> rate,
 }
 
 std::string DetailLines(const FileResult& r) {
-  const std::string text = quorvex::cli::TextReport(r, true);
+  const std::string text = quorvex::report::TextReport(r, true);
   const std::size_t second = text.find('\n', text.find('\n') + 1);
   return text.substr(second + 1);
 }
@@ -205,7 +205,7 @@ class CoverageLineTest : public ::testing::TestWithParam<CoverageCase> {};
 
 TEST_P(CoverageLineTest, RoundsDown) {
   const std::string text =
-      quorvex::cli::TextReport(Result(25, {}, GetParam().sealed, GetParam().size), false);
+      quorvex::report::TextReport(Result(25, {}, GetParam().sealed, GetParam().size), false);
   EXPECT_TRUE(text.ends_with(std::string("; seals cover ") + GetParam().text + " of the file\n"))
       << text;
 }

@@ -61,7 +61,7 @@ alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
 std::string g_input;
 std::string g_output;
 std::optional<CoverageBins> g_bins;
-cli::JsonArrayWriter g_array;
+report::JsonArrayWriter g_array;
 
 }  // namespace
 }  // namespace quorvex::web
@@ -87,7 +87,7 @@ QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.si
 // `quorvex-check --json NAME` does in its folder; the output holds its JSON
 // element.
 QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
-  cli::FileResult r;
+  report::FileResult r;
   r.path = g_input;
   r.name = g_input;
   PrepareForCheck(r.panel, r.errors);
@@ -105,7 +105,7 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
     g_bins->AddSealedRange(begin, end);
   };
   CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
-  g_output = cli::JsonElement(r);
+  g_output = report::JsonElement(r);
 }
 
 // The covered fraction of each stretch of the last file checked.
@@ -119,8 +119,8 @@ QUORVEX_EXPORT("qv_bin_count") std::size_t QvBinCount() {
 // The JSON array of several results, built element by element as the console
 // program writes it: reset, add each element from the input, then close.
 QUORVEX_EXPORT("qv_array_reset") void QvArrayReset() {
-  g_array = cli::JsonArrayWriter();
-  g_output = cli::JsonArrayWriter::Open();
+  g_array = report::JsonArrayWriter();
+  g_output = report::JsonArrayWriter::Open();
 }
 QUORVEX_EXPORT("qv_array_add") void QvArrayAdd() { g_output += g_array.Next() + g_input; }
 QUORVEX_EXPORT("qv_array_close") void QvArrayClose() { g_output += g_array.Close(); }

@@ -3,7 +3,7 @@
 #include "field_panel.h"
 #include "sha256.h"
 
-namespace quorvex::cli {
+namespace quorvex::report {
 
 FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
   FileResult r;
@@ -55,4 +55,4 @@ int ExitStatusOf(const FileResult& r) {
   }
 }
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report

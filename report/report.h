@@ -1,5 +1,5 @@
-#ifndef QUORVEX_CLI_REPORT_H
-#define QUORVEX_CLI_REPORT_H
+#ifndef QUORVEX_REPORT_REPORT_H
+#define QUORVEX_REPORT_REPORT_H
 
 #include <cstdint>
 #include <string>
@@ -8,7 +8,7 @@
 #include "check_file.h"
 #include "field_panel.h"
 
-namespace quorvex::cli {
+namespace quorvex::report {
 
 // One checked file, as the reports need it.
 struct FileResult {
@@ -59,6 +59,6 @@ class JsonArrayWriter {
 // The JSON array of all results, one object per file.
 std::string JsonReport(const std::vector<FileResult>& results);
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report
 
 #endif

@@ -1,5 +1,5 @@
-#ifndef QUORVEX_CLI_PATH_CHECK_H
-#define QUORVEX_CLI_PATH_CHECK_H
+#ifndef QUORVEX_REPORT_PATH_CHECK_H
+#define QUORVEX_REPORT_PATH_CHECK_H
 
 #include <cstdint>
 #include <functional>
@@ -8,7 +8,7 @@
 #include "report.h"
 #include "trace.h"
 
-namespace quorvex::cli {
+namespace quorvex::report {
 
 // How one path is checked; the same for every file of a run.
 struct PathCheckOptions {
@@ -30,6 +30,6 @@ std::string Diagnostic(const FileResult& result);
 // be checked.
 int ExitStatusOf(const FileResult& result);
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report
 
 #endif

@@ -8,7 +8,7 @@
 #include <mbstring.h>
 #endif
 
-namespace quorvex::cli {
+namespace quorvex::report {
 
 std::string BareName(const std::string& path) {
 #if defined(_WIN32)
@@ -213,4 +213,4 @@ std::string JsonReport(const std::vector<FileResult>& results) {
   return out + writer.Close();
 }
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report

@@ -1,12 +1,12 @@
-#ifndef QUORVEX_CLI_SHA256_H
-#define QUORVEX_CLI_SHA256_H
+#ifndef QUORVEX_REPORT_SHA256_H
+#define QUORVEX_REPORT_SHA256_H
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-namespace quorvex::cli {
+namespace quorvex::report {
 
 // SHA-256 of a stream of bytes, from the system's cryptography library
 // (OpenSSL's libcrypto, or CNG on Windows).
@@ -27,6 +27,6 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report
 
 #endif

@@ -13,7 +13,7 @@
 #include <openssl/evp.h>
 #endif
 
-namespace quorvex::cli {
+namespace quorvex::report {
 namespace {
 
 constexpr std::size_t kDigestBytes = 32;
@@ -102,4 +102,4 @@ std::string Sha256::HexDigest() {
 
 #endif
 
-}  // namespace quorvex::cli
+}  // namespace quorvex::report
