@@ -2,6 +2,7 @@
 
 #include "field_panel.h"
 #include "sha256.h"
+#include "status.h"
 
 namespace quorvex::report {
 
@@ -44,15 +45,6 @@ std::string Diagnostic(const FileResult& r) {
   return "quorvex-check: " + r.path + ": " + what + "\n";
 }
 
-int ExitStatusOf(const FileResult& r) {
-  switch (r.summary.status) {
-    case CheckStatus::kIntact:
-      return 0;
-    case CheckStatus::kUnreadable:
-      return 2;
-    default:
-      return 1;
-  }
-}
+int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary.status).exit_status; }
 
 }  // namespace quorvex::report

@@ -8,6 +8,8 @@
 #include <mbstring.h>
 #endif
 
+#include "status.h"
+
 namespace quorvex::report {
 
 std::string BareName(const std::string& path) {
@@ -25,25 +27,7 @@ std::string BareName(const std::string& path) {
 #endif
 }
 
-const char* StatusName(CheckStatus status) {
-  switch (status) {
-    case CheckStatus::kIntact:
-      return "intact";
-    case CheckStatus::kDamaged:
-      return "damaged";
-    case CheckStatus::kUnsealed:
-      return "unsealed";
-    case CheckStatus::kInvalid:
-      return "invalid";
-    case CheckStatus::kUnsupportedVersion:
-      return "unsupported_version";
-    case CheckStatus::kUnknownKind:
-      return "unknown_kind";
-    case CheckStatus::kUnreadable:
-      break;
-  }
-  return "unreadable";
-}
+const char* StatusName(CheckStatus status) { return InfoOf(status).json_name; }
 
 std::string ClockTime(std::uint64_t milliseconds) {
   const std::uint64_t seconds = milliseconds / 1000;

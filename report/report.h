@@ -2,6 +2,7 @@
 #define QUORVEX_REPORT_REPORT_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,15 @@
 #include "field_panel.h"
 
 namespace quorvex::report {
+
+// A checked file held against a manifest of hashes.
+struct ManifestMatch {
+  // "unchanged", "changed", "moved", "not_listed", "copy", "missing" or
+  // "unreadable".
+  std::string state;
+  std::optional<std::string> listed_path;    // the entry's path, where it is another
+  std::optional<std::string> listed_sha256;  // the entry's hash, lower-case hex
+};
 
 // One checked file, as the reports need it.
 struct FileResult {
@@ -21,6 +31,9 @@ struct FileResult {
   // The file's SHA-256 in lower-case hex; empty when it could not be read
   // whole.
   std::string sha256;
+  // Where the file stands against the manifest of an audit run; empty in
+  // other runs.
+  std::optional<ManifestMatch> manifest;
 };
 
 // The part of `path` behind its last separator.

@@ -1,0 +1,40 @@
+#include "status.h"
+
+#include <array>
+#include <cstddef>
+
+namespace quorvex::report {
+namespace {
+
+constexpr std::array<StatusInfo, 7> kStatuses{{
+    {CheckStatus::kIntact, "intact", "\u2713", "Intact: sealed and unchanged", Outcome::kIntact, 0},
+    {CheckStatus::kDamaged, "damaged", "\u2717", "Damaged: a seal does not match",
+     Outcome::kDamaged, 1},
+    {CheckStatus::kUnsealed, "unsealed", "\u2717", "Unsealed: the file carries no seal",
+     Outcome::kUnsealed, 1},
+    {CheckStatus::kInvalid, "invalid", "\u2717", "Invalid: not a recording of this recorder",
+     Outcome::kInvalid, 1},
+    {CheckStatus::kUnsupportedVersion, "unsupported_version", "\u2717",
+     "Unsupported version: the recording is refused", Outcome::kUnsupportedVersion, 1},
+    {CheckStatus::kUnknownKind, "unknown_kind", "?", "Not a snapshot or recording of a known kind",
+     Outcome::kNotChecked, 1},
+    {CheckStatus::kUnreadable, "unreadable", "!", "Could not be read", Outcome::kNotChecked, 2},
+}};
+
+constexpr std::array<const char*, static_cast<std::size_t>(Outcome::kCount)> kOutcomeWords{
+    "intact", "damaged", "unsealed", "invalid", "unsupported version", "could not be checked"};
+
+}  // namespace
+
+const StatusInfo& InfoOf(CheckStatus status) {
+  for (const StatusInfo& info : kStatuses) {
+    if (info.status == status) return info;
+  }
+  return kStatuses.back();
+}
+
+const char* OutcomeWords(Outcome outcome) {
+  return kOutcomeWords[static_cast<std::size_t>(outcome)];
+}
+
+}  // namespace quorvex::report

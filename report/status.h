@@ -1,0 +1,37 @@
+#ifndef QUORVEX_REPORT_STATUS_H
+#define QUORVEX_REPORT_STATUS_H
+
+#include "check_file.h"
+
+namespace quorvex::report {
+
+// Where a file counts in the summary line.
+enum class Outcome {
+  kIntact,
+  kDamaged,
+  kUnsealed,
+  kInvalid,
+  kUnsupportedVersion,
+  kNotChecked,
+  kCount
+};
+
+// All that the reports say of one status, in one place: the console
+// program's JSON and summary, its exit status and the page's words.
+struct StatusInfo {
+  CheckStatus status;
+  const char* json_name;  // the JSON `status`
+  const char* mark;       // one character the page shows beside the words
+  const char* words;      // the outcome in words, for people
+  Outcome outcome;        // where it counts in the summary
+  int exit_status;        // 0 intact, 1 not intact, 2 could not be checked
+};
+
+const StatusInfo& InfoOf(CheckStatus status);
+
+// The summary's name of an outcome: "intact", "could not be checked", ...
+const char* OutcomeWords(Outcome outcome);
+
+}  // namespace quorvex::report
+
+#endif
