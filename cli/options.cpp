@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "quorvex_version.h"
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -16,7 +18,7 @@
 namespace quorvex::cli {
 namespace {
 
-constexpr std::string_view kVersion = "quorvex-check 1.0.0.11\n";
+constexpr std::string_view kVersion = "quorvex-check " QUORVEX_VERSION "\n";
 constexpr std::string_view kUsage =
     "usage: quorvex-check [OPTIONS] FILE...\n"
     "Checks whether snapshots (JPEG, PNG, BMP) and recordings (AVI) carry the\n"
