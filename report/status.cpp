@@ -32,6 +32,7 @@ const StatusInfo& InfoOf(CheckStatus status) {
   for (const StatusInfo& info : kStatuses) {
     if (info.status == status) return info;
   }
+  // A status missing from the table counts as one that could not be read.
   return kStatuses[6];
 }
 
