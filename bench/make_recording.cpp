@@ -4,11 +4,14 @@
 //                                  audio between them, 3 of them damaged
 //   make-recording --sparse FILE   over 4 GiB, mostly a hole: one unchecked
 //                                  video chunk carries the walk past 4 GiB
+//   make-recording --failed N FILE N small frames, every one damaged
+//   make-recording --empty N FILE  N empty video chunks
 // The seals are computed with zlib, independently of the checker.
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -191,12 +194,31 @@ bool WriteSparse(std::FILE* f) {
   return w.ok() && tail.ok();
 }
 
+// `count` frames with 8-byte payloads, each with a seal that does not match
+// (about 36 bytes a frame), or `count` empty video chunks (8 bytes each).
+bool WriteMany(std::FILE* f, std::uint64_t count, bool empty) {
+  Writer w(f);
+  w.Put(Header());
+  std::vector<std::uint8_t> payload(8);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (empty) {
+      w.Put("00dc\0\0\0\0", 8);
+      continue;
+    }
+    FillPayload(payload, static_cast<std::uint32_t>(i), false);
+    PutFrame(w, payload, true);
+  }
+  return w.ok();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool sparse = argc == 3 && std::strcmp(argv[1], "--sparse") == 0;
-  if (argc != 2 && !sparse) {
-    std::fprintf(stderr, "usage: make-recording [--sparse] FILE\n");
+  const bool failed = argc == 4 && std::strcmp(argv[1], "--failed") == 0;
+  const bool empty = argc == 4 && std::strcmp(argv[1], "--empty") == 0;
+  if (argc != 2 && !sparse && !failed && !empty) {
+    std::fprintf(stderr, "usage: make-recording [--sparse | --failed N | --empty N] FILE\n");
     return 2;
   }
   const char* path = argv[argc - 1];
@@ -209,7 +231,9 @@ int main(int argc, char** argv) {
   // holds the file in large pieces, which reads faster.
   std::vector<char> buffer(std::size_t{4} << 20);
   std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-  const bool ok = sparse ? WriteSparse(f) : WriteRecording(f);
+  const bool ok = failed || empty ? WriteMany(f, std::strtoull(argv[2], nullptr, 10), empty)
+                  : sparse        ? WriteSparse(f)
+                                  : WriteRecording(f);
   if (std::fclose(f) != 0 || !ok) {
     std::fprintf(stderr, "make-recording: cannot write %s\n", path);
     return 2;

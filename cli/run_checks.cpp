@@ -203,7 +203,18 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
   check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
     progress.Update(done, total);
   };
-  const FileResult r = CheckPath(job.path, check);
+  FileResult r = CheckPath(job.path, check);
+  // The report's memory is taken before anything of it is written: a file
+  // whose report does not fit is one that could not be checked.
+  std::optional<JsonElementWriter> json;
+  if (options.json) {
+    try {
+      json.emplace(r);
+    } catch (const std::bad_alloc&) {
+      r = OutOfMemoryResult(job.path, options.sha256);
+      json.emplace(r);
+    }
+  }
 
   const Outcome outcome = OutcomeOf(r.summary.status, job.in_walk);
   if (outcome != kSkippedOutcome) counters.RaiseExitStatus(ExitStatusOf(r));
@@ -214,7 +225,8 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
                           : Diagnostic(r));
   }
   if (options.json) {
-    output.Out(job.json_prefix + JsonElement(r));
+    output.Out(job.json_prefix);
+    json->WriteTo([&output](std::string_view piece) { output.Out(piece); });
   } else if (outcome != kSkippedOutcome) {
     output.Out(TextReport(r, options.detail));
   }

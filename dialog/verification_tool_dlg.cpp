@@ -154,7 +154,7 @@ void CVerificationToolDlg::OnBnClickedOk() {
 }
 
 void CVerificationToolDlg::OnBnClickedDetail() {
-  MessageBox(m_errorList.text.c_str(), nullptr, MB_OK);
+  MessageBox(m_errorList.Text().c_str(), nullptr, MB_OK);
 }
 
 void CVerificationToolDlg::SetFieldText(int id, const std::string& text) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "byte_source.h"
+#include "failed_frames.h"
 #include "result_panel.h"
 #include "trace.h"
 
@@ -23,13 +24,8 @@ enum class CheckStatus {
   kInvalid,             // "It's the invalid file."
   kUnsupportedVersion,  // "Error version video file."
   kUnknownKind,         // no known kind: no verdict
-  kUnreadable,          // cannot be opened, measured or read, or no window buffer
-};
-
-struct FailedFrame {
-  std::int64_t frame = 0;    // frame number, as listed in the ErrorList
-  std::uint64_t offset = 0;  // position of its chunk in the file
-  std::uint64_t chunk = 0;   // its index among the video chunks, from 0
+  kUnreadable,          // cannot be opened, measured or read, or out of memory
+  kChanged,             // the file changed while it was checked
 };
 
 struct CheckSummary {
@@ -41,7 +37,7 @@ struct CheckSummary {
   std::optional<std::string> audio_format;  // "G711", "None", ...
   std::int64_t frames_checked = 0;
   std::int64_t frames_failed = 0;
-  std::vector<FailedFrame> failed_frames;
+  FailedFrameList failed_frames;
   // Where the walk of a recording stopped; empty when no walk took place.
   std::optional<std::uint64_t> walk_end;
   // The recording's rate in frames per second, when its header holds a
@@ -57,6 +53,8 @@ struct CheckSummary {
   std::uint64_t sealed_bytes = 0;
   // Where reading the file failed; the check stopped there.
   std::optional<std::uint64_t> read_error;
+  // The memory the check needed could not be had; the check stopped.
+  bool out_of_memory = false;
 };
 
 // Half of a typical 1 MiB second-level cache: the CRC then reads the bytes
@@ -68,16 +66,10 @@ struct CheckOptions {
   TraceSink* trace = nullptr;       // standard output when null
   CheckSummary* summary = nullptr;  // filled when given
   std::size_t window_bytes = kDefaultWindowBytes;
-  // Told how far the reading has got, for a progress display.
-  std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
   // Told of every byte range [begin, end) that a seal covers and the check
   // compared: a checked frame's payload inside the file, a sealed snapshot's
   // covered bytes. The ranges add up to the summary's sealed_bytes.
   std::function<void(std::uint64_t begin, std::uint64_t end)> on_sealed_range;
-  // Given every byte of the file once, in order, as the check saw it (for a
-  // hash of the file). The check then also reads what it would skip, in the
-  // same pass, and a read error anywhere stops it.
-  std::function<void(const std::uint8_t* data, std::size_t size)> on_bytes;
 };
 
 // Checks one file: shows its name and path, decides its kind, checks its seal
@@ -89,8 +81,8 @@ void CheckFile(const std::string& full_path, const std::string& bare_name, Resul
                ErrorList& errors, const CheckOptions& options);
 
 // The same check over contents that the caller has opened (in memory for
-// tests and fuzzing). A null source stands for a file that could not be
-// opened.
+// tests and fuzzing, or wrapped to report progress or hash the bytes in
+// order). A null source stands for a file that could not be opened.
 void CheckContents(ByteSource* source, const std::string& full_path, const std::string& bare_name,
                    ResultPanel& panel, ErrorList& errors, const CheckOptions& options);
 

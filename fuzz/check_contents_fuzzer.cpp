@@ -1,6 +1,7 @@
 // The whole check of any file: kind decision, snapshot check or recording
 // walk, the fields, the ErrorList and the trace, compared with a model of
 // the design, under any window size, short reads and a size that changed.
+// A file that ends before its measured size is found changed.
 #include "fuzz_support.h"
 
 using namespace quorvex::fuzz;
@@ -23,6 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (params.measure_fails) {
     Require(run.trace == "open file error\n", "open error trace", run.trace);
     Require(run.summary.verdict == "Can't open the file.\n", "open error verdict");
+    return 0;
+  }
+  // A read that ends before the measured size finds the file shrunk: the
+  // check stops there and says that the file changed.
+  if (run.summary.status == quorvex::CheckStatus::kChanged) {
+    Require(source.measured() > size, "a change without a short read");
+    Require(run.summary.verdict == "The file changed while it was checked.\n", "changed verdict");
+    Require(run.trace.ends_with("file changed error\n"), "changed trace", run.trace);
     return 0;
   }
   CheckAgainstModel(run, ModelCheck(SeenContents(data, size, params)));

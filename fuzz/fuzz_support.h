@@ -48,7 +48,7 @@ Bytes PlainParams(std::uint8_t window_code = 0);
 class PolicedSource : public MemorySource {
  public:
   PolicedSource(const std::uint8_t* data, std::size_t size, const ReadParams& params);
-  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
+  ReadResult ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
 
   std::uint64_t measured() const { return measured_; }
   // Bytes the reads delivered.
@@ -113,7 +113,8 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
 void CheckAgainstModel(const CheckRun& run, const Expected& expected);
 
 // The contents the engine sees: the data cut or zero-extended to the
-// measured size (short reads are read again until the data ends).
+// measured size (short reads are read again until the data ends). A check
+// that reads into the zeros finds the file changed instead.
 Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams& params);
 
 // Work stays linear: the bytes read are bounded by a small multiple of the

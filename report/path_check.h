@@ -22,6 +22,9 @@ struct PathCheckOptions {
 // reports need. Touches nothing shared: each call may run on its own thread.
 FileResult CheckPath(const std::string& path, const PathCheckOptions& options);
 
+// The result of a file that could not be checked for want of memory.
+FileResult OutOfMemoryResult(const std::string& path, bool sha256_wanted);
+
 // The line for standard error about a file that could not be checked, with
 // its line feed; empty when there is nothing to say.
 std::string Diagnostic(const FileResult& result);

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -89,12 +90,13 @@ std::string FrameRunLine(const FailedFrame& first, const FailedFrame& last,
 
 std::string FrameRuns(const CheckSummary& s) {
   std::string out;
-  const std::vector<FailedFrame>& f = s.failed_frames;
-  for (std::size_t begin = 0; begin < f.size();) {
-    std::size_t end = begin + 1;
-    while (end < f.size() && f[end].frame == f[end - 1].frame + 1) ++end;
-    out += FrameRunLine(f[begin], f[end - 1], s.frame_rate);
-    begin = end;
+  auto it = s.failed_frames.begin();
+  const auto end = s.failed_frames.end();
+  while (it != end) {
+    const FailedFrame first = *it;
+    FailedFrame last = first;
+    for (++it; it != end && (*it).frame == last.frame + 1; ++it) last = *it;
+    out += FrameRunLine(first, last, s.frame_rate);
   }
   return out;
 }
@@ -114,7 +116,7 @@ std::string TextReport(const FileResult& r, bool detail) {
   } else if (s.status == CheckStatus::kUnknownKind) {
     out += "not a snapshot or recording of a known kind";
   } else {
-    out += "cannot be checked: no memory for the read buffer";
+    out += "cannot be checked: out of memory";
   }
   out += "\n";
   if (s.video_format.has_value()) {
@@ -130,15 +132,36 @@ std::string TextReport(const FileResult& r, bool detail) {
   return out;
 }
 
-std::string JsonElement(const FileResult& r) {
-  const CheckSummary& s = r.summary;
-  json failed = json::array();
-  for (const FailedFrame& f : s.failed_frames) {
-    const json time = s.frame_rate.has_value() ? json(static_cast<double>(f.chunk) / *s.frame_rate)
-                                               : json(nullptr);
-    failed.push_back(
-        {{"frame", f.frame}, {"offset", f.offset}, {"chunk", f.chunk}, {"time", time}});
+namespace {
+
+// Output gathered into pieces of about this size before it is written.
+constexpr std::size_t kJsonPieceBytes = 16384;
+
+// A frame's time as the rest of the JSON writes a number with a fraction:
+// the shortest digits that read back as the same value, and ".0" for a
+// whole number. Times are never so small or large that they would take an
+// exponent.
+std::string_view TimeText(double seconds, char (&text)[64]) {
+  const auto [end, ec] = std::to_chars(text, text + 60, seconds, std::chars_format::fixed);
+  char* last = ec == std::errc() ? end : text;
+  if (std::string_view(text, static_cast<std::size_t>(last - text)).find('.') ==
+      std::string_view::npos) {
+    *last++ = '.';
+    *last++ = '0';
   }
+  return std::string_view(text, static_cast<std::size_t>(last - text));
+}
+
+void AppendNumber(std::string& out, std::uint64_t n) {
+  char text[24];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, n);
+  out.append(text, end);
+}
+
+}  // namespace
+
+JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
+  const CheckSummary& s = r.summary;
   json o = json::object();
   o["path"] = r.path;
   o["name"] = r.name;
@@ -150,7 +173,9 @@ std::string JsonElement(const FileResult& r) {
   o["audio_format"] = OrNull(s.audio_format);
   o["frames_checked"] = s.frames_checked;
   o["frames_failed"] = s.frames_failed;
-  o["failed_frames"] = failed;
+  // The failed frames and the ErrorList can hold millions of lines: they are
+  // written into their places as the object is written, never held whole.
+  o["failed_frames"] = json::array();
   o["walk_end"] = OrNull(s.walk_end);
   o["frame_rate"] = OrNull(s.frame_rate);
   o["video_chunks"] = s.video_chunks;
@@ -168,17 +193,95 @@ std::string JsonElement(const FileResult& r) {
       {"IDC_PROGRESS", r.panel.text(IDC_PROGRESS)},
       {"IDC_RESULT", r.panel.text(IDC_RESULT)},
       {"detail_enabled", r.panel.detail_enabled()},
-      {"error_list", r.errors.text},
+      {"error_list", ""},
   };
   // Paths and texts are 8-bit; bytes that are not UTF-8 become U+FFFD.
-  const std::string text = o.dump(2, ' ', false, json::error_handler_t::replace);
+  text_ = o.dump(2, ' ', false, json::error_handler_t::replace);
+  // A string's quotes inside the text are escaped, so these keys are found
+  // only where they stand as keys.
+  constexpr std::string_view kFrames = "\"failed_frames\": [";
+  constexpr std::string_view kErrors = "\"error_list\": \"";
+  frames_at_ = text_.find(kFrames) + kFrames.size();
+  errors_at_ = text_.find(kErrors, frames_at_) + kErrors.size();
+  // All the memory the writing needs, taken before anything is written.
+  piece_.reserve(2 * kJsonPieceBytes + 2 * text_.size());
+  item_.reserve(256);
+  escaped_.reserve(2 * ErrorList::kPieceBytes + 128);
+  list_piece_.reserve(ErrorList::kPieceBytes + 64);
+}
+
+void JsonElementWriter::Write(std::string_view text, const JsonOut& out) {
   // One level deeper, as inside the array. A line feed inside a JSON text
   // is always escaped, so every raw one starts a line.
-  std::string element = "  ";
   for (const char c : text) {
-    element += c;
-    if (c == '\n') element += "  ";
+    piece_ += c;
+    if (c == '\n') piece_ += "  ";
   }
+  if (piece_.size() >= kJsonPieceBytes) {
+    out(piece_);
+    piece_.clear();
+  }
+}
+
+void JsonElementWriter::WriteTo(const JsonOut& out) {
+  const CheckSummary& s = r_.summary;
+  const std::string_view all(text_);
+  piece_.clear();
+  Write("  ", out);
+  Write(all.substr(0, frames_at_), out);
+  // The members of the `failed_frames` array, formatted as the rest of the
+  // object is: two spaces a level.
+  bool first = true;
+  char time[64];
+  for (const FailedFrame f : s.failed_frames) {
+    item_ = first ? "\n    {\n      \"frame\": " : ",\n    {\n      \"frame\": ";
+    if (f.frame < 0) {
+      item_ += '-';
+      AppendNumber(item_, 0 - static_cast<std::uint64_t>(f.frame));
+    } else {
+      AppendNumber(item_, static_cast<std::uint64_t>(f.frame));
+    }
+    item_ += ",\n      \"offset\": ";
+    AppendNumber(item_, f.offset);
+    item_ += ",\n      \"chunk\": ";
+    AppendNumber(item_, f.chunk);
+    item_ += ",\n      \"time\": ";
+    if (s.frame_rate.has_value()) {
+      item_ += TimeText(static_cast<double>(f.chunk) / *s.frame_rate, time);
+    } else {
+      item_ += "null";
+    }
+    item_ += "\n    }";
+    Write(item_, out);
+    first = false;
+  }
+  if (!first) Write("\n  ", out);
+  Write(all.substr(frames_at_, errors_at_ - frames_at_), out);
+  // The ErrorList's text as the inside of a JSON string: only its line
+  // feeds need escaping.
+  r_.errors.WriteText(list_piece_, [&](std::string_view piece) {
+    escaped_.clear();
+    for (const char c : piece) {
+      if (c == '\n') {
+        escaped_ += "\\n";
+      } else {
+        escaped_ += c;
+      }
+    }
+    Write(escaped_, out);
+  });
+  Write(all.substr(errors_at_), out);
+  if (!piece_.empty()) out(piece_);
+  piece_.clear();
+}
+
+void WriteJsonElement(const FileResult& r, const JsonOut& out) {
+  JsonElementWriter(r).WriteTo(out);
+}
+
+std::string JsonElement(const FileResult& r) {
+  std::string element;
+  WriteJsonElement(r, [&element](std::string_view piece) { element.append(piece); });
   return element;
 }
 

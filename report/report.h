@@ -2,8 +2,10 @@
 #define QUORVEX_REPORT_REPORT_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check_file.h"
@@ -49,9 +51,36 @@ std::string ClockTime(std::uint64_t milliseconds);
 // `detail` the failed frames as runs of consecutive frame numbers.
 std::string TextReport(const FileResult& result, bool detail);
 
+// Where a JSON text is written, piece by piece.
+using JsonOut = std::function<void(std::string_view piece)>;
+
 // The JSON object of one result, as it stands inside the report's array:
 // indented one level, without the separator that comes before it.
 std::string JsonElement(const FileResult& result);
+// The same text, written to `out` in pieces of some KiB as it is made, so
+// that a result with millions of failed frames is never held whole.
+void WriteJsonElement(const FileResult& result, const JsonOut& out);
+
+// Writes the JSON object of one result in pieces. The constructor takes all
+// the memory the writing needs (and throws std::bad_alloc when there is
+// none), so that once a piece is out the object is written whole.
+class JsonElementWriter {
+ public:
+  explicit JsonElementWriter(const FileResult& result);
+  void WriteTo(const JsonOut& out);
+
+ private:
+  void Write(std::string_view text, const JsonOut& out);
+
+  const FileResult& r_;
+  std::string text_;  // the object without its failed frames and ErrorList
+  std::size_t frames_at_ = 0;
+  std::size_t errors_at_ = 0;
+  std::string piece_;
+  std::string item_;
+  std::string escaped_;
+  std::string list_piece_;
+};
 
 // Writes the JSON array one element at a time, so that a result can be
 // written as soon as it is ready: the same bytes as the whole array

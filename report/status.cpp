@@ -6,7 +6,7 @@
 namespace quorvex::report {
 namespace {
 
-constexpr std::array<StatusInfo, 7> kStatuses{{
+constexpr std::array<StatusInfo, 8> kStatuses{{
     {CheckStatus::kIntact, "intact", "\u2713", "Intact: sealed and unchanged", Outcome::kIntact, 0},
     {CheckStatus::kDamaged, "damaged", "\u2717", "Damaged: a seal does not match",
      Outcome::kDamaged, 1},
@@ -19,6 +19,8 @@ constexpr std::array<StatusInfo, 7> kStatuses{{
     {CheckStatus::kUnknownKind, "unknown_kind", "?", "Not a snapshot or recording of a known kind",
      Outcome::kNotChecked, 1},
     {CheckStatus::kUnreadable, "unreadable", "!", "Could not be read", Outcome::kNotChecked, 2},
+    {CheckStatus::kChanged, "changed", "!", "Changed while it was checked", Outcome::kNotChecked,
+     2},
 }};
 
 constexpr std::array<const char*, static_cast<std::size_t>(Outcome::kCount)> kOutcomeWords{
@@ -30,7 +32,8 @@ const StatusInfo& InfoOf(CheckStatus status) {
   for (const StatusInfo& info : kStatuses) {
     if (info.status == status) return info;
   }
-  return kStatuses.back();
+  // A status missing from the table counts as one that could not be read.
+  return kStatuses[6];
 }
 
 const char* OutcomeWords(Outcome outcome) {

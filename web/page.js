@@ -11,6 +11,7 @@ const STATUS_WORDS = {
   unsupported_version: ['✗', 'Unsupported version: the recording is refused'],
   unknown_kind: ['?', 'Not a snapshot or recording of a known kind'],
   unreadable: ['!', 'Could not be read'],
+  changed: ['!', 'Changed while it was checked'],
 };
 const KIND_WORDS = {
   avi: 'Recording (AVI)', jpg: 'Snapshot (JPEG)', png: 'Snapshot (PNG)', bmp: 'Snapshot (BMP)',
@@ -194,7 +195,7 @@ function showResult(entry, json, bins, readFailed) {
   }
   entry.body.append(el('h3', {text: 'Result'}),
       el('pre', {class: 'result', text: fields.IDC_RESULT || '(no result: the dialog shows none for this file)'}));
-  if (r.status !== 'unreadable' && r.status !== 'unknown_kind') {
+  if (r.status !== 'unreadable' && r.status !== 'changed' && r.status !== 'unknown_kind') {
     addFact(entry, 'Seals cover', coverageText(r.coverage));
   }
   if (r.kind === 'avi' && r.walk_end !== null) {

@@ -38,22 +38,19 @@ class WorkerFileSource : public ByteSource {
     size = size_;
     return true;
   }
-  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
-    last_read_failed_ = false;
-    if (pos >= size_) return 0;
+  ReadResult ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    if (pos >= size_ || count == 0) return {};
     const std::size_t limit = std::numeric_limits<std::int32_t>::max();
     const std::int32_t got = ImportReadAt(static_cast<double>(pos), out,
                                           static_cast<std::int32_t>(std::min(count, limit)));
-    if (got >= 0) return static_cast<std::size_t>(got);
-    last_read_failed_ = true;
-    return static_cast<std::size_t>(-(got + 1));
+    if (got >= 0) return {static_cast<std::size_t>(got), std::nullopt};
+    const auto delivered = static_cast<std::size_t>(-(got + 1));
+    return {delivered, pos + delivered};
   }
-  bool LastReadFailed() const override { return last_read_failed_; }
   std::uint64_t SeekTo(std::uint64_t pos) override { return pos; }
 
  private:
   std::uint64_t size_;
-  bool last_read_failed_ = false;
 };
 
 // Where the module's call stack is kept while it is suspended in a read.
@@ -98,13 +95,13 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   CheckOptions options;
   options.trace = &trace;
   options.summary = &r.summary;
-  options.on_progress = [](std::uint64_t done, std::uint64_t total) {
-    ImportProgress(static_cast<double>(done), static_cast<double>(total));
-  };
   options.on_sealed_range = [](std::uint64_t begin, std::uint64_t end) {
     g_bins->AddSealedRange(begin, end);
   };
-  CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
+  ProgressSource progress(source, [](std::uint64_t done, std::uint64_t total) {
+    ImportProgress(static_cast<double>(done), static_cast<double>(total));
+  });
+  CheckContents(&progress, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
 }
 
