@@ -96,4 +96,16 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
   return std::make_unique<PosixFileSource>(fd);
 }
 
+std::unique_ptr<ByteSource> AdoptFileSource(int fd) {
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return std::make_unique<PosixFileSource>(fd);
+}
+
 }  // namespace quorvex

@@ -81,4 +81,16 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
   return std::make_unique<Win32FileSource>(file);
 }
 
+std::unique_ptr<ByteSource> AdoptFileSource(void* handle) {
+  const HANDLE file = static_cast<HANDLE>(handle);
+  if (file == nullptr || file == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  return std::make_unique<Win32FileSource>(file);
+}
+
 }  // namespace quorvex

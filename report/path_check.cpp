@@ -6,7 +6,12 @@
 
 namespace quorvex::report {
 
-FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
+namespace {
+
+// Checks the file opened by the caller, or with `opened` null the file at
+// `path` opened here.
+FileResult Check(const std::string& path, ByteSource* opened, bool open_here,
+                 const PathCheckOptions& options) {
   FileResult r;
   r.path = path;
   r.name = BareName(path);
@@ -23,13 +28,28 @@ FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
       hashed += size;
     };
   }
-  CheckFile(r.path, r.name, r.panel, r.errors, check);
+  if (open_here) {
+    CheckFile(r.path, r.name, r.panel, r.errors, check);
+  } else {
+    CheckContents(opened, r.path, r.name, r.panel, r.errors, check);
+  }
   r.sha256_wanted = options.sha256;
   // A file that could not be opened or read whole has no hash.
   if (options.sha256 && r.summary.status != CheckStatus::kUnreadable && hashed == r.summary.size) {
     r.sha256 = hash.HexDigest();
   }
   return r;
+}
+
+}  // namespace
+
+FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
+  return Check(path, nullptr, true, options);
+}
+
+FileResult CheckOpenedPath(const std::string& path, ByteSource* opened,
+                           const PathCheckOptions& options) {
+  return Check(path, opened, false, options);
 }
 
 std::string Diagnostic(const FileResult& r) {
