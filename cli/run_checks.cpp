@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -160,6 +161,8 @@ struct FileJob {
   bool in_walk = false;
   bool folder = false;      // a folder named without -r
   std::string json_prefix;  // what goes before its object in the array
+  // A file met in a walk, opened there (null when it could not be opened).
+  std::shared_ptr<ByteSource> opened;
 };
 
 // Counts the bytes of a large file into the run's progress while it is read.
@@ -203,7 +206,8 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
   check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
     progress.Update(done, total);
   };
-  FileResult r = CheckPath(job.path, check);
+  FileResult r =
+      job.in_walk ? CheckOpenedPath(job.path, job.opened.get(), check) : CheckPath(job.path, check);
   // The report's memory is taken before anything of it is written: a file
   // whose report does not fit is one that could not be checked.
   std::optional<JsonElementWriter> json;
@@ -276,24 +280,29 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     };
     for (const std::string& path : options.files) {
       if (!IsFolder(path)) {
-        add_file(FileJob{path, false, false, {}});
+        add_file(FileJob{path, false, false, {}, nullptr});
         continue;
       }
       if (!options.recursive) {
-        add_file(FileJob{path, false, true, {}});
+        add_file(FileJob{path, false, true, {}, nullptr});
         continue;
       }
       walked = true;
+      // The files in flight, the folders held and room for the rest.
+      walk_system::AllowOpenFiles(4 * std::size_t{workers} + 48 + FolderWalk::kHeldFolders + 64);
       FolderWalk walk(path, environment.list_folder);
       WalkStep step;
       while (walk.Next(step)) {
-        if (!step.unreadable_folder) {
-          add_file(FileJob{std::move(step.path), true, false, {}});
+        if (!step.unreadable_folder && !step.changed) {
+          add_file(FileJob{std::move(step.path), true, false, {}, std::move(step.file)});
           continue;
         }
+        // Neither is a file of the run: each is said at its place.
         counters.RaiseExitStatus(2);
-        runner.Add([path = std::move(step.path)](StagedOutput& output) {
-          output.Err("quorvex-check: " + path + ": cannot read the folder\n");
+        const char* what =
+            step.changed ? ": changed during the walk\n" : ": cannot read the folder\n";
+        runner.Add([path = std::move(step.path), what](StagedOutput& output) {
+          output.Err("quorvex-check: " + path + what);
         });
       }
     }

@@ -27,8 +27,8 @@ std::string SummaryLine(const RunTally& tally);
 // Where a run reads folders and writes its output.
 struct RunEnvironment {
   OutputSink* sink = nullptr;  // standard output and error when null
-  ListFolderFn list_folder = ListFolder;
-  bool progress = false;  // draw a progress bar on standard error
+  ListFolderFn list_folder;    // the system's listing when empty
+  bool progress = false;       // draw a progress bar on standard error
 };
 
 // Checks every file the options name, and with -r every file in the folders

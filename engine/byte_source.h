@@ -142,6 +142,16 @@ class InOrderSource : public SourceWrapper {
 // be opened or is not a regular file. Defined once per platform.
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path);
 
+// Takes over a file the caller has opened for reading (a descriptor on POSIX,
+// a HANDLE on Windows), so that what is checked is what the caller opened and
+// confirmed, not whatever a path names later. Returns null, the file closed,
+// when it is not a regular file.
+#if defined(_WIN32)
+std::unique_ptr<ByteSource> AdoptFileSource(void* handle);
+#else
+std::unique_ptr<ByteSource> AdoptFileSource(int fd);
+#endif
+
 }  // namespace quorvex
 
 #endif

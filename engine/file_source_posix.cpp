@@ -79,6 +79,7 @@ class PosixFileSource : public ByteSource {
   bool Unchanged() override {
     struct stat st;
     if (::fstat(fd_, &st) != 0 || !SameState(StateOf(st), opened_)) return false;
+    if (path_.empty()) return true;
     if (::stat(path_.c_str(), &st) != 0) {
       if (errno != ENAMETOOLONG) return false;
       const int fd = OpenPath(path_);
@@ -152,6 +153,20 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<PosixFileSource>(fd, path, StateOf(st));
+}
+
+std::unique_ptr<ByteSource> AdoptFileSource(int fd) {
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  // Found through its folder's descriptor, it has no path of its own to
+  // look at again: the open file itself must stay as it was.
+  return std::make_unique<PosixFileSource>(fd, std::string(), StateOf(st));
 }
 
 }  // namespace quorvex

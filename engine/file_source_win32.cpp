@@ -95,6 +95,7 @@ class Win32FileSource : public ByteSource {
   bool Unchanged() override {
     FileState now;
     if (!StateOf(file_, now) || !(now == opened_)) return false;
+    if (path_.empty()) return true;
     const HANDLE named = OpenForReading(path_);
     if (named == INVALID_HANDLE_VALUE) return false;
     FileState there;
@@ -126,6 +127,25 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
     return nullptr;
   }
   return std::make_unique<Win32FileSource>(file, path, opened);
+}
+
+std::unique_ptr<ByteSource> AdoptFileSource(void* handle) {
+  const HANDLE file = static_cast<HANDLE>(handle);
+  if (file == nullptr || file == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  FileState opened;
+  if (!StateOf(file, opened)) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  // Found through its folder, it has no path of its own to look at again:
+  // the open file itself must stay as it was.
+  return std::make_unique<Win32FileSource>(file, std::string(), opened);
 }
 
 }  // namespace quorvex

@@ -12,7 +12,10 @@ namespace quorvex::report {
 
 namespace {
 
-FileResult CheckPathOrThrow(const std::string& path, const PathCheckOptions& options) {
+// Checks the file opened by the caller, or with `open_here` the file at
+// `path` opened here.
+FileResult CheckOrThrow(const std::string& path, ByteSource* opened, bool open_here,
+                        const PathCheckOptions& options) {
   FileResult r;
   r.path = path;
   r.name = BareName(path);
@@ -20,8 +23,9 @@ FileResult CheckPathOrThrow(const std::string& path, const PathCheckOptions& opt
   CheckOptions check;
   check.trace = options.trace;
   check.summary = &r.summary;
-  std::unique_ptr<ByteSource> file = OpenFileSource(r.path);
-  ByteSource* source = file.get();
+  std::unique_ptr<ByteSource> file;
+  if (open_here) file = OpenFileSource(r.path);
+  ByteSource* source = open_here ? file.get() : opened;
   std::optional<ProgressSource> progress;
   if (source != nullptr && options.on_progress) {
     source = &progress.emplace(*source, options.on_progress);
@@ -48,10 +52,19 @@ FileResult CheckPathOrThrow(const std::string& path, const PathCheckOptions& opt
 
 FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
   try {
-    return CheckPathOrThrow(path, options);
+    return CheckOrThrow(path, nullptr, true, options);
   } catch (const std::bad_alloc&) {
     // Memory ran out outside the engine's own check: the file is still one
     // that could not be checked, and the run goes on.
+    return OutOfMemoryResult(path, options.sha256);
+  }
+}
+
+FileResult CheckOpenedPath(const std::string& path, ByteSource* opened,
+                           const PathCheckOptions& options) {
+  try {
+    return CheckOrThrow(path, opened, false, options);
+  } catch (const std::bad_alloc&) {
     return OutOfMemoryResult(path, options.sha256);
   }
 }

@@ -37,7 +37,9 @@ TEST_P(FailedFrameListTest, GivesBackWhatWentIn) {
   std::vector<FailedFrame> back(list.begin(), list.end());
   EXPECT_EQ(back, c.frames);
   for (std::size_t i = 0; i < c.frames.size(); i += 7) EXPECT_EQ(list[i], c.frames[i]);
-  if (!c.frames.empty()) EXPECT_EQ(list.back(), c.frames.back());
+  if (!c.frames.empty()) {
+    EXPECT_EQ(list.back(), c.frames.back());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, FailedFrameListTest,
