@@ -1,5 +1,7 @@
 #include "path_check.h"
 
+#include "dialog_fields.h"
+#include "escape.h"
 #include "field_panel.h"
 #include "sha256.h"
 #include "status.h"
@@ -42,7 +44,7 @@ std::string Diagnostic(const FileResult& r) {
   } else {
     what = "no memory for the read buffer";
   }
-  return "quorvex-check: " + r.path + ": " + what + "\n";
+  return "quorvex-check: " + EscapeName(r.path) + ": " + what + "\n";
 }
 
 int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary.status).exit_status; }

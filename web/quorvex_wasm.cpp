@@ -11,6 +11,7 @@
 
 #include "check_file.h"
 #include "coverage_bins.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "report.h"
 #include "trace.h"
@@ -90,7 +91,7 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   report::FileResult r;
   r.path = g_input;
   r.name = g_input;
-  PrepareForCheck(r.panel, r.errors);
+  report::PrepareForCheck(r.panel, r.errors);
   const auto file_size = static_cast<std::uint64_t>(size);
   WorkerFileSource source(file_size);
   g_bins.emplace(file_size, kTimelineBins);
