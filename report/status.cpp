@@ -33,6 +33,8 @@ const StatusInfo& InfoOf(CheckStatus status) {
   return kStatuses.back();
 }
 
+std::span<const StatusInfo> StatusTable() { return kStatuses; }
+
 const char* OutcomeWords(Outcome outcome) {
   return kOutcomeWords[static_cast<std::size_t>(outcome)];
 }

@@ -6,6 +6,7 @@
 // a double holds every file size up to 2^53 exactly.
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "dialog_fields.h"
 #include "field_panel.h"
 #include "report.h"
+#include "status.h"
 #include "trace.h"
 
 #define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
@@ -107,6 +109,16 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   };
   CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
+}
+
+// The status table as JSON, {"intact": ["\u2713", "Intact: ..."], ...}: the
+// page takes each status's mark and words from it. The output holds it.
+QUORVEX_EXPORT("qv_status_table") void QvStatusTable() {
+  nlohmann::ordered_json table = nlohmann::ordered_json::object();
+  for (const report::StatusInfo& info : report::StatusTable()) {
+    table[info.json_name] = {info.mark, info.words};
+  }
+  g_output = table.dump();
 }
 
 // The covered fraction of each stretch of the last file checked.
