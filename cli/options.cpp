@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "quorvex_version.h"
+#include "escape.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -49,13 +50,14 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-// The library's message on one line.
+// The library's message on one line; what it quotes of the arguments is
+// escaped like a name, so that it cannot reach the terminal as it is.
 std::string MessageOf(const CLI::Error& e) {
   std::string text = e.what();
   for (char& c : text) {
     if (c == '\n') c = ' ';
   }
-  return text;
+  return report::EscapeText(text);
 }
 
 }  // namespace
@@ -105,7 +107,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
   }
   // The library lists the "--" that ended the options among the extras.
   for (const std::string& extra : app.remaining()) {
-    if (extra != "--") return UsageError("unknown option '" + extra + "'");
+    if (extra != "--") return UsageError("unknown option '" + report::EscapeName(extra) + "'");
   }
   if (help) {
     Write(stdout, kUsage);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "console.h"
+#include "escape.h"
 #include "path_check.h"
 #include "report.h"
 #include "trace.h"
@@ -25,40 +26,20 @@ constexpr std::uint64_t kLargeFileBytes = 16u << 20;
 constexpr std::chrono::milliseconds kProgressDelay{250};
 constexpr std::chrono::milliseconds kRedrawEvery{100};
 
-enum Outcome : std::size_t {
-  kIntactOutcome,
-  kDamagedOutcome,
-  kUnsealedOutcome,
-  kInvalidOutcome,
-  kUnsupportedOutcome,
-  kNotCheckedOutcome,
-  kSkippedOutcome,
-  kOutcomes
-};
+// Where a file counts in the summary: its status's outcome, or among the
+// skipped for a file of no known kind met in a walk.
+constexpr std::size_t kOutcomeCount = static_cast<std::size_t>(Outcome::kCount);
+constexpr std::size_t kSkippedSlot = kOutcomeCount;
 
-Outcome OutcomeOf(CheckStatus status, bool in_walk) {
-  switch (status) {
-    case CheckStatus::kIntact:
-      return kIntactOutcome;
-    case CheckStatus::kDamaged:
-      return kDamagedOutcome;
-    case CheckStatus::kUnsealed:
-      return kUnsealedOutcome;
-    case CheckStatus::kInvalid:
-      return kInvalidOutcome;
-    case CheckStatus::kUnsupportedVersion:
-      return kUnsupportedOutcome;
-    case CheckStatus::kUnknownKind:
-      return in_walk ? kSkippedOutcome : kNotCheckedOutcome;
-    default:
-      return kNotCheckedOutcome;
-  }
+std::size_t SummarySlotOf(CheckStatus status, bool in_walk) {
+  if (status == CheckStatus::kUnknownKind && in_walk) return kSkippedSlot;
+  return static_cast<std::size_t>(InfoOf(status).outcome);
 }
 
 // Shared by the threads of a run; only counters.
 struct RunCounters {
   std::atomic<int> exit_status{0};
-  std::array<std::atomic<std::uint64_t>, kOutcomes> outcomes{};
+  std::array<std::atomic<std::uint64_t>, kOutcomeCount + 1> outcomes{};
   std::atomic<std::uint64_t> found{0};
   std::atomic<std::uint64_t> done{0};
   // Of the large files being read at the moment.
@@ -220,18 +201,19 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
     }
   }
 
-  const Outcome outcome = OutcomeOf(r.summary.status, job.in_walk);
-  if (outcome != kSkippedOutcome) counters.RaiseExitStatus(ExitStatusOf(r));
-  ++counters.outcomes[outcome];
+  const std::size_t slot = SummarySlotOf(r.summary.status, job.in_walk);
+  const bool skipped = slot == kSkippedSlot;
+  if (!skipped) counters.RaiseExitStatus(ExitStatusOf(r));
+  ++counters.outcomes[slot];
   if (!options.trace) {
-    output.Err(job.folder ? "quorvex-check: " + job.path +
+    output.Err(job.folder ? "quorvex-check: " + EscapeName(job.path) +
                                 ": is a folder (use -r to check what it holds)\n"
                           : Diagnostic(r));
   }
   if (options.json) {
     output.Out(job.json_prefix);
     json->WriteTo([&output](std::string_view piece) { output.Out(piece); });
-  } else if (outcome != kSkippedOutcome) {
+  } else if (!skipped) {
     output.Out(TextReport(r, options.detail));
   }
   ++counters.done;
@@ -240,13 +222,13 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
 }  // namespace
 
 std::string SummaryLine(const RunTally& t) {
-  const std::uint64_t n =
-      t.intact + t.damaged + t.unsealed + t.invalid + t.unsupported_version + t.not_checked;
-  std::string line = std::to_string(n) + " files: " + std::to_string(t.intact) + " intact, " +
-                     std::to_string(t.damaged) + " damaged, " + std::to_string(t.unsealed) +
-                     " unsealed, " + std::to_string(t.invalid) + " invalid, " +
-                     std::to_string(t.unsupported_version) + " unsupported version, " +
-                     std::to_string(t.not_checked) + " could not be checked";
+  std::uint64_t n = 0;
+  for (const std::uint64_t count : t.outcomes) n += count;
+  std::string line = std::to_string(n) + " files";
+  for (std::size_t i = 0; i < kOutcomeCount; ++i) {
+    line += (i == 0 ? ": " : ", ") + std::to_string(t.outcomes[i]) + " " +
+            report::OutcomeWords(static_cast<report::Outcome>(i));
+  }
   if (t.skipped > 0) line += ", " + std::to_string(t.skipped) + " of no known kind skipped";
   return line + "\n";
 }
@@ -302,7 +284,7 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
         const char* what =
             step.changed ? ": changed during the walk\n" : ": cannot read the folder\n";
         runner.Add([path = std::move(step.path), what](StagedOutput& output) {
-          output.Err("quorvex-check: " + path + what);
+          output.Err("quorvex-check: " + EscapeName(path) + what);
         });
       }
     }
@@ -310,13 +292,8 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   }
 
   RunTally t;
-  t.intact = counters.outcomes[kIntactOutcome];
-  t.damaged = counters.outcomes[kDamagedOutcome];
-  t.unsealed = counters.outcomes[kUnsealedOutcome];
-  t.invalid = counters.outcomes[kInvalidOutcome];
-  t.unsupported_version = counters.outcomes[kUnsupportedOutcome];
-  t.not_checked = counters.outcomes[kNotCheckedOutcome];
-  t.skipped = counters.outcomes[kSkippedOutcome];
+  for (std::size_t i = 0; i < kOutcomeCount; ++i) t.outcomes[i] = counters.outcomes[i];
+  t.skipped = counters.outcomes[kSkippedSlot];
   std::string tail;
   if (options.json) {
     tail = json_array.Close();

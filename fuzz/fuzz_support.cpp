@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "dialog_fields.h"
 #include "file_builders.h"
 #include "trace.h"
 
@@ -368,7 +369,7 @@ PolicedWindow::PolicedWindow(PolicedSource& source, std::size_t window_bytes) {
 CheckRun RunCheck(ByteSource* source, const std::string& path, const std::string& name,
                   std::size_t window_bytes) {
   CheckRun run;
-  PrepareForCheck(run.panel, run.errors);
+  report::PrepareForCheck(run.panel, run.errors);
   StringTraceSink trace;
   CheckOptions options;
   options.trace = &trace;

@@ -4,6 +4,8 @@
 #include <new>
 #include <optional>
 
+#include "dialog_fields.h"
+#include "escape.h"
 #include "field_panel.h"
 #include "sha256.h"
 #include "status.h"
@@ -92,7 +94,7 @@ std::string Diagnostic(const FileResult& r) {
   } else {
     what = "cannot open the file";
   }
-  return "quorvex-check: " + r.path + ": " + what + "\n";
+  return "quorvex-check: " + EscapeName(r.path) + ": " + what + "\n";
 }
 
 int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary.status).exit_status; }

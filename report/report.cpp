@@ -9,6 +9,7 @@
 #include <mbstring.h>
 #endif
 
+#include "escape.h"
 #include "status.h"
 
 namespace quorvex::report {
@@ -110,7 +111,9 @@ json OrNull(const std::optional<T>& value) {
 
 std::string TextReport(const FileResult& r, bool detail) {
   const CheckSummary& s = r.summary;
-  std::string out = r.path + ": ";
+  // A name that is not plain is escaped and marks its line with a leading
+  // backslash, so that no name can forge a line or reach the terminal.
+  std::string out = EscapeName(r.path) + ": ";
   if (s.verdict.has_value()) {
     out += WithoutLineFeed(*s.verdict);
   } else if (s.status == CheckStatus::kUnknownKind) {
@@ -164,6 +167,9 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
   const CheckSummary& s = r.summary;
   json o = json::object();
   o["path"] = r.path;
+  // A path that is not UTF-8 loses bytes in the string above; its bytes in
+  // base64 name exactly the file that was checked.
+  if (!IsValidUtf8(r.path)) o["path_bytes"] = Base64(r.path);
   o["name"] = r.name;
   o["size"] = s.size;
   o["kind"] = s.kind;
@@ -195,7 +201,8 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
       {"detail_enabled", r.panel.detail_enabled()},
       {"error_list", ""},
   };
-  // Paths and texts are 8-bit; bytes that are not UTF-8 become U+FFFD.
+  // Paths and texts are 8-bit; bytes that are not UTF-8 become U+FFFD (the
+  // path's own bytes are in path_bytes).
   text_ = o.dump(2, ' ', false, json::error_handler_t::replace);
   // A string's quotes inside the text are escaped, so these keys are found
   // only where they stand as keys.

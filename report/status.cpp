@@ -36,6 +36,8 @@ const StatusInfo& InfoOf(CheckStatus status) {
   return kStatuses[6];
 }
 
+std::span<const StatusInfo> StatusTable() { return kStatuses; }
+
 const char* OutcomeWords(Outcome outcome) {
   return kOutcomeWords[static_cast<std::size_t>(outcome)];
 }

@@ -1,6 +1,8 @@
 #ifndef QUORVEX_REPORT_STATUS_H
 #define QUORVEX_REPORT_STATUS_H
 
+#include <span>
+
 #include "check_file.h"
 
 namespace quorvex::report {
@@ -28,6 +30,9 @@ struct StatusInfo {
 };
 
 const StatusInfo& InfoOf(CheckStatus status);
+
+// Every status's entry, in the order of CheckStatus.
+std::span<const StatusInfo> StatusTable();
 
 // The summary's name of an outcome: "intact", "could not be checked", ...
 const char* OutcomeWords(Outcome outcome);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dialog_fields.h"
 #include "test_support.h"
 
 namespace quorvex {
@@ -132,7 +133,7 @@ class CheckRealFile : public ::testing::Test {
   std::string Result(const std::string& path) {
     FieldPanel panel;
     ErrorList errors;
-    PrepareForCheck(panel, errors);
+    report::PrepareForCheck(panel, errors);
     NullTraceSink trace;
     CheckOptions options;
     options.trace = &trace;

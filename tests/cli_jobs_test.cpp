@@ -22,6 +22,7 @@
 #include "file_builders.h"
 #include "ordered_runner.h"
 #include "run_checks.h"
+#include "test_support.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ class CliJobsTest : public ::testing::Test {
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = ReadAll("out.txt");
     run.err = ReadAll("err.txt");
+    if (quorvex::testing::AsksForJson(args) && !run.out.empty()) {
+      EXPECT_TRUE(quorvex::testing::HoldsToSchema(run.out)) << args;
+    }
     return run;
   }
 

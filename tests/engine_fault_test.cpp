@@ -13,8 +13,10 @@
 
 #include "byte_source.h"
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
+#include "test_support.h"
 #include "trace.h"
 
 namespace quorvex {
@@ -24,7 +26,7 @@ namespace qb = build;
 using qb::Bytes;
 
 struct Outcome {
-  FieldPanel panel;
+  testing::LoggedPanel panel;
   ErrorList errors;
   CheckSummary summary;
   std::string trace;
@@ -33,7 +35,7 @@ struct Outcome {
 Outcome Check(ByteSource* source, std::size_t window_bytes = kDefaultWindowBytes,
               bool keep_trace = true) {
   Outcome o;
-  PrepareForCheck(o.panel, o.errors);
+  report::PrepareForCheck(o.panel, o.errors);
   StringTraceSink trace;
   NullTraceSink no_trace;
   CheckOptions options;
@@ -55,7 +57,7 @@ std::size_t Lines(const std::string& text, const std::string& start) {
   return n;
 }
 
-std::size_t ProgressWrites(const FieldPanel& panel) {
+std::size_t ProgressWrites(const testing::LoggedPanel& panel) {
   std::size_t n = 0;
   for (const std::string& entry : panel.log()) {
     if (entry.rfind("text 1005 Complete...", 0) == 0) ++n;
@@ -262,7 +264,7 @@ TEST(OpenHandles, NoneStaysOpenAfterAnyOutcome) {
   for (const char* name : {"intact.jpg", "rec.avi", "unknown.bin", "missing.jpg", "."}) {
     FieldPanel panel;
     ErrorList errors;
-    PrepareForCheck(panel, errors);
+    report::PrepareForCheck(panel, errors);
     NullTraceSink trace;
     CheckOptions options;
     options.trace = &trace;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
 #include "trace.h"
@@ -111,7 +112,7 @@ TEST_P(LargeRecordingTest, ChecksFramesBehindTheFourGibMark) {
 
   FieldPanel panel;
   ErrorList errors;
-  PrepareForCheck(panel, errors);
+  report::PrepareForCheck(panel, errors);
   StringTraceSink trace;
   CheckSummary summary;
   CheckOptions options;

@@ -8,6 +8,7 @@
 
 #include "byte_source.h"
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
 #include "trace.h"
@@ -91,7 +92,7 @@ struct Outcome {
 
 Outcome Check(MemorySource& source, std::size_t window_bytes, bool every_byte) {
   Outcome o;
-  PrepareForCheck(o.panel, o.errors);
+  report::PrepareForCheck(o.panel, o.errors);
   StringTraceSink trace;
   CheckOptions options;
   options.trace = &trace;

@@ -31,7 +31,7 @@ build::FrameOptions Version(std::uint8_t v) {
   return o;
 }
 
-std::vector<std::string> ProgressWrites(const FieldPanel& panel) {
+std::vector<std::string> ProgressWrites(const testing::LoggedPanel& panel) {
   std::vector<std::string> out;
   const std::string prefix = "text " + std::to_string(IDC_PROGRESS) + " ";
   for (const std::string& entry : panel.log()) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialog_fields.h"
 #include "test_support.h"
 
 namespace quorvex {
@@ -25,7 +26,7 @@ struct HookedRun {
 
 HookedRun CheckWithHooks(MemorySource& source, std::size_t window = kDefaultWindowBytes) {
   HookedRun run;
-  PrepareForCheck(run.check.panel, run.check.errors);
+  report::PrepareForCheck(run.check.panel, run.check.errors);
   NullTraceSink trace;
   CheckOptions options;
   options.trace = &trace;

@@ -3,16 +3,23 @@
 // engine itself; the page only reads them.
 'use strict';
 
-const STATUS_WORDS = {
-  intact: ['✓', 'Intact: sealed and unchanged'],
-  damaged: ['✗', 'Damaged: a seal does not match'],
-  unsealed: ['✗', 'Unsealed: the file carries no seal'],
-  invalid: ['✗', 'Invalid: not a recording of this recorder'],
-  unsupported_version: ['✗', 'Unsupported version: the recording is refused'],
-  unknown_kind: ['?', 'Not a snapshot or recording of a known kind'],
-  unreadable: ['!', 'Could not be read'],
-  changed: ['!', 'Changed while it was checked'],
-};
+// Each status's mark and words, from the engine's own status table (filled
+// before the first worker starts).
+let STATUS_WORDS = {};
+async function statusWordsOf(module) {
+  const stubs = {};
+  for (const i of WebAssembly.Module.imports(module)) {
+    if (i.module === 'wasi_snapshot_preview1') stubs[i.name] = () => 52;  // ENOSYS
+  }
+  const never = () => { throw new Error('the status table reads no file'); };
+  const instance = await WebAssembly.instantiate(
+      module, {quorvex: {read_at: never, progress: never}, wasi_snapshot_preview1: stubs});
+  const x = instance.exports;
+  x._initialize();
+  x.qv_status_table();
+  return JSON.parse(new TextDecoder().decode(
+      new Uint8Array(x.memory.buffer, x.qv_output(), x.qv_output_size())));
+}
 const KIND_WORDS = {
   avi: 'Recording (AVI)', jpg: 'Snapshot (JPEG)', png: 'Snapshot (PNG)', bmp: 'Snapshot (BMP)',
   '': 'Unknown',
@@ -26,7 +33,10 @@ const wasmBytes = Uint8Array.from(
     atob(document.getElementById(jspi ? 'quorvex-wasm-jspi' : 'quorvex-wasm-asyncify')
              .textContent.trim()),
     (c) => c.charCodeAt(0));
-const modulePromise = WebAssembly.compile(wasmBytes);
+const modulePromise = WebAssembly.compile(wasmBytes).then(async (module) => {
+  STATUS_WORDS = await statusWordsOf(module);
+  return module;
+});
 document.documentElement.dataset.suspension = jspi ? 'jspi' : 'asyncify';
 const workerUrl = URL.createObjectURL(new Blob(
     [document.getElementById('quorvex-worker').textContent], {type: 'text/javascript'}));

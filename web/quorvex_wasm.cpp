@@ -6,13 +6,16 @@
 // a double holds every file size up to 2^53 exactly.
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
 #include "check_file.h"
 #include "coverage_bins.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "report.h"
+#include "status.h"
 #include "trace.h"
 
 #define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
@@ -87,7 +90,7 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   report::FileResult r;
   r.path = g_input;
   r.name = g_input;
-  PrepareForCheck(r.panel, r.errors);
+  report::PrepareForCheck(r.panel, r.errors);
   const auto file_size = static_cast<std::uint64_t>(size);
   WorkerFileSource source(file_size);
   g_bins.emplace(file_size, kTimelineBins);
@@ -103,6 +106,16 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   });
   CheckContents(&progress, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
+}
+
+// The status table as JSON, {"intact": ["\u2713", "Intact: ..."], ...}: the
+// page takes each status's mark and words from it. The output holds it.
+QUORVEX_EXPORT("qv_status_table") void QvStatusTable() {
+  nlohmann::ordered_json table = nlohmann::ordered_json::object();
+  for (const report::StatusInfo& info : report::StatusTable()) {
+    table[info.json_name] = {info.mark, info.words};
+  }
+  g_output = table.dump();
 }
 
 // The covered fraction of each stretch of the last file checked.

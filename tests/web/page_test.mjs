@@ -60,9 +60,29 @@ async function untilSettled(page, timeoutMs) {
   }
 }
 
+// What the page says of each status, as the status table words it.
+const STATUS_WORDS = {
+  intact: 'Intact: sealed and unchanged',
+  damaged: 'Damaged: a seal does not match',
+  unsealed: 'Unsealed: the file carries no seal',
+  invalid: 'Invalid: not a recording of this recorder',
+  unsupported_version: 'Unsupported version: the recording is refused',
+  unknown_kind: 'Not a snapshot or recording of a known kind',
+  unreadable: 'Could not be read',
+};
+
+// Every saved document holds to the --json output's schema.
+const here = path.dirname(new URL(import.meta.url).pathname);
+function assertHoldsToSchema(text) {
+  execFileSync('/usr/bin/python3', [path.join(here, '../validate_json.py'),
+    path.join(here, '../../report/quorvex-check.schema.json'), '-'], {input: text});
+}
+
 async function saved(page) {
   const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
-  return fs.readFileSync(await download.path(), 'utf8');
+  const text = fs.readFileSync(await download.path(), 'utf8');
+  assertHoldsToSchema(text);
+  return text;
 }
 
 async function withBrowser(args, body) {
@@ -101,9 +121,10 @@ for (const layout of layouts) {
         assert.equal(await card.locator('h2').textContent(), samples[i]);
         const shown = await card.locator('pre.result').textContent();
         if (expected[i].fields.IDC_RESULT) assert.equal(shown, expected[i].fields.IDC_RESULT);
-        // The verdict in words, not by colour alone.
-        assert.match(await card.locator('.badge').textContent(),
-                     /Intact|Damaged|Unsealed|Invalid|Unsupported|Not a snapshot|Could not/);
+        // The verdict in words, not by colour alone: the engine's words.
+        assert.ok((await card.locator('.badge').textContent()).endsWith(
+                      ` ${STATUS_WORDS[expected[i].status]}`),
+                  `${samples[i]}: ${await card.locator('.badge').textContent()}`);
         if (expected[i].fields.detail_enabled) {
           assert.equal(await card.locator('details pre').textContent(),
                        expected[i].fields.error_list);
