@@ -1,22 +1,28 @@
-// Listing a folder on Windows (ANSI names).
+// Listing a folder on Windows: the wide calls, which take every name and
+// paths longer than MAX_PATH; names in the process's code page (UTF-8 as
+// the manifest asks).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "folder_walk.h"
+#include "win32_path.h"
 
 namespace quorvex::cli {
 
 bool ListFolder(const std::string& path, FolderListing& out) {
   out.Clear();
-  WIN32_FIND_DATAA data;
-  const HANDLE find = ::FindFirstFileA(JoinPath(path, "*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  const std::wstring pattern = WidePath(JoinPath(path, "*"));
+  if (pattern.empty()) return false;
+  const HANDLE find = ::FindFirstFileW(pattern.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
   for (;;) {
-    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) {
+    if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0) {
       // A reparse point (a link or a junction) is never followed.
       EntryType type = EntryType::kFile;
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -24,9 +30,9 @@ bool ListFolder(const std::string& path, FolderListing& out) {
       } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         type = EntryType::kFolder;
       }
-      out.Add(data.cFileName, type);
+      out.Add(NarrowName(data.cFileName), type);
     }
-    if (!::FindNextFileA(find, &data)) break;
+    if (!::FindNextFileW(find, &data)) break;
   }
   const bool ok = ::GetLastError() == ERROR_NO_MORE_FILES;
   ::FindClose(find);
@@ -34,7 +40,9 @@ bool ListFolder(const std::string& path, FolderListing& out) {
 }
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

@@ -1,10 +1,13 @@
-// Reading a file on Windows: open, measure, positional reads (ANSI paths).
+// Reading a file on Windows: open, measure, positional reads. The path is
+// in the process's code page and opened with the wide call, which also
+// takes paths longer than MAX_PATH.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
 #include "byte_source.h"
+#include "win32_path.h"
 
 namespace quorvex {
 namespace {
@@ -64,7 +67,9 @@ class Win32FileSource : public ByteSource {
 
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
   // Others may go on writing or deleting the file; it is only ever read.
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return nullptr;
+  const HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
