@@ -1,15 +1,19 @@
-// The walk's side of the system on Windows (ANSI names). Each folder the walk
-// holds is open without delete sharing, so that it cannot be renamed or
-// swapped while it is walked; entries are opened by path, a reparse point (a
-// link or a junction) refused when it is opened, not only when listed.
+// The walk's side of the system on Windows, through the wide calls, which
+// take every name and paths longer than MAX_PATH (names in the process's
+// code page, UTF-8 as the manifest asks). Each folder the walk holds is open
+// without delete sharing, so that it cannot be renamed or swapped while it
+// is walked; entries are opened by path, a reparse point (a link or a
+// junction) refused when it is opened, not only when listed.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "folder_walk.h"
+#include "win32_path.h"
 
 namespace quorvex::cli {
 namespace {
@@ -21,7 +25,9 @@ HANDLE Handle(const OpenFolder& folder) { return reinterpret_cast<HANDLE>(folder
 HANDLE OpenFolderHandle(const std::string& path, bool own_link) {
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
   if (own_link) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return INVALID_HANDLE_VALUE;
+  return ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
@@ -89,11 +95,13 @@ bool OpenParent(const OpenFolder&, const std::string& parent_path, OpenFolder& p
 
 bool List(const OpenFolder&, const std::string& path, FolderListing& out) {
   out.Clear();
-  WIN32_FIND_DATAA data;
-  const HANDLE find = ::FindFirstFileA(JoinPath(path, "*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  const std::wstring pattern = WidePath(JoinPath(path, "*"));
+  if (pattern.empty()) return false;
+  const HANDLE find = ::FindFirstFileW(pattern.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
   for (;;) {
-    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0) {
+    if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0) {
       // A reparse point (a link or a junction) is never followed.
       EntryType type = EntryType::kFile;
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -101,9 +109,9 @@ bool List(const OpenFolder&, const std::string& path, FolderListing& out) {
       } else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         type = EntryType::kFolder;
       }
-      out.Add(data.cFileName, type);
+      out.Add(NarrowName(data.cFileName), type);
     }
-    if (!::FindNextFileA(find, &data)) break;
+    if (!::FindNextFileW(find, &data)) break;
   }
   const bool ok = ::GetLastError() == ERROR_NO_MORE_FILES;
   ::FindClose(find);
@@ -113,8 +121,10 @@ bool List(const OpenFolder&, const std::string& path, FolderListing& out) {
 OpenOutcome OpenFile(const OpenFolder&, const std::string& path, std::string_view, std::uint64_t,
                      std::unique_ptr<ByteSource>& out) {
   // Others may go on writing or deleting the file; it is only ever read.
-  const HANDLE file = ::CreateFileA(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return OpenOutcome::kFailed;
+  const HANDLE file = ::CreateFileW(
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return OpenOutcome::kFailed;
   BY_HANDLE_FILE_INFORMATION info;
@@ -141,7 +151,9 @@ void AllowOpenFiles(std::size_t) {}
 }  // namespace walk_system
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

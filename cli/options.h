@@ -2,6 +2,7 @@
 #define QUORVEX_CLI_OPTIONS_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvex::cli {
@@ -15,6 +16,9 @@ struct Options {
   bool sha256 = false;
   unsigned jobs = 1;
   std::vector<std::string> files;
+  // The files came from --files0-from: the run ends with a summary however
+  // many there were.
+  bool from_list = false;
 };
 
 // How many processors this process may run on; at least 1.
@@ -24,6 +28,10 @@ unsigned AvailableProcessors();
 // available). Returns -1 when the checks should run; otherwise the help, the
 // version or a usage error has been written and the value is the exit status.
 int ParseOptions(int argc, char** argv, Options& options);
+
+// Adds the NUL-separated names in `text` to `files`; the last needs no NUL
+// after it.
+void SplitFileList(std::string_view text, std::vector<std::string>& files);
 
 }  // namespace quorvex::cli
 

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -13,6 +15,7 @@
 #include "escape.h"
 #include "path_check.h"
 #include "report.h"
+#include "thread_sync.h"
 #include "trace.h"
 
 namespace quorvex::cli {
@@ -62,6 +65,7 @@ class ProgressBar {
 
   void Draw() {
     if (!enabled_) return;
+    std::lock_guard<Mutex> guard(mutex_);
     const auto now = std::chrono::steady_clock::now();
     // Also after a clear, so that a stream of results does not make it blink.
     if (drawn_at_.has_value() && now - *drawn_at_ < kRedrawEvery) return;
@@ -91,6 +95,7 @@ class ProgressBar {
   }
 
   void Clear() {
+    std::lock_guard<Mutex> guard(mutex_);
     if (!shown_) return;
     std::fputs("\r\033[K", stderr);
     shown_ = false;
@@ -100,30 +105,83 @@ class ProgressBar {
  private:
   bool enabled_;
   const RunCounters& counters_;
+  // Drawn by the thread reading a file, cleared by whichever writes.
+  Mutex mutex_;
   std::chrono::steady_clock::time_point start_;
   std::optional<std::chrono::steady_clock::time_point> drawn_at_;
   bool shown_ = false;
   std::string text_;
 };
 
-class StdioSink : public OutputSink {
+// Standard output and error. Each text given to Out is a whole report or a
+// whole JSON element with its separator, so an interruption, which waits for
+// the write under way, leaves whole ones behind. A write to standard output
+// that fails ends the run at once.
+class StdioSink : public OutputSink, public InterruptHandler {
  public:
-  explicit StdioSink(ProgressBar& bar) : bar_(bar), out_on_terminal_(IsTerminal(stdout)) {}
+  StdioSink(ProgressBar& bar, bool json)
+      : bar_(bar), out_on_terminal_(IsTerminal(stdout)), json_(json) {}
   void Out(std::string_view text) override {
-    if (out_on_terminal_) bar_.Clear();
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::lock_guard<Mutex> guard(mutex_);
+    WriteOut(text);
   }
   void Err(std::string_view text) override {
+    std::lock_guard<Mutex> guard(mutex_);
     bar_.Clear();
-    std::fflush(stdout);
+    FlushOut();
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
-  void Flush() override { std::fflush(stdout); }
+  void Flush() override {
+    std::lock_guard<Mutex> guard(mutex_);
+    FlushOut();
+  }
   void Idle() override { bar_.Draw(); }
 
+  // Writes the text that ends the run's output: the summary or the array's
+  // end. An interruption after it adds nothing.
+  void Close(std::string_view tail) {
+    std::lock_guard<Mutex> guard(mutex_);
+    bar_.Clear();
+    WriteOut(tail);
+    FlushOut();
+    closed_ = true;
+  }
+
+  // Ends the JSON array after the last element written, and the program.
+  void OnInterrupt(int exit_status) override {
+    std::lock_guard<Mutex> guard(mutex_);
+    bar_.Clear();
+    if (json_ && !closed_) {
+      JsonArrayWriter array;
+      // The first text written is the array's opening.
+      if (out_texts_ > 1) array.Next();
+      WriteOut(array.Close());
+    }
+    FlushOut();
+    ExitInterrupted(exit_status);
+  }
+
  private:
+  void WriteOut(std::string_view text) {
+    if (out_on_terminal_) bar_.Clear();
+    if (text.empty()) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::ferror(stdout)) {
+      ExitOnWriteError(errno != 0 ? errno : EIO);
+    }
+    ++out_texts_;
+  }
+  void FlushOut() {
+    int error = 0;
+    if (!FlushStdout(error)) ExitOnWriteError(error);
+  }
+
+  Mutex mutex_;
   ProgressBar& bar_;
   bool out_on_terminal_;
+  bool json_;
+  std::uint64_t out_texts_ = 0;
+  bool closed_ = false;
 };
 
 // The trace of one file, staged with the rest of its output.
@@ -236,8 +294,11 @@ std::string SummaryLine(const RunTally& t) {
 int RunChecks(const Options& options, const RunEnvironment& environment) {
   RunCounters counters;
   ProgressBar bar(environment.progress && !options.trace, counters);
-  StdioSink stdio(bar);
-  OutputSink& sink = environment.sink != nullptr ? *environment.sink : stdio;
+  StdioSink stdio(bar, options.json);
+  const bool on_stdio = environment.sink == nullptr;
+  OutputSink& sink = on_stdio ? stdio : *environment.sink;
+  // From here on an interruption closes what was written and ends the run.
+  if (on_stdio) SetInterruptHandler(&stdio);
   // One file named alone is checked on this thread, as with -j 1.
   const bool one_file =
       options.files.size() == 1 && !(options.recursive && IsFolder(options.files[0]));
@@ -297,12 +358,17 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   std::string tail;
   if (options.json) {
     tail = json_array.Close();
-  } else if (walked || counters.done > 1) {
+  } else if (walked || counters.done > 1 || options.from_list) {
     tail = SummaryLine(t);
   }
-  bar.Clear();
-  sink.Out(tail);
-  sink.Flush();
+  if (on_stdio) {
+    stdio.Close(tail);
+    SetInterruptHandler(nullptr);
+  } else {
+    bar.Clear();
+    sink.Out(tail);
+    sink.Flush();
+  }
   return counters.exit_status;
 }
 

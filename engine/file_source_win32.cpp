@@ -1,11 +1,14 @@
-// Reading a file on Windows: open, measure, positional reads (ANSI paths),
-// and a look at the file after the check to see whether it changed meanwhile.
+// Reading a file on Windows: open, measure, positional reads, and a look at
+// the file after the check to see whether it changed meanwhile. The path is
+// in the process's code page and opened with the wide call, which also takes
+// paths longer than MAX_PATH.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
 #include "byte_source.h"
+#include "win32_path.h"
 
 namespace quorvex {
 namespace {
@@ -40,8 +43,11 @@ bool StateOf(HANDLE file, FileState& state) {
 }
 
 // Others may go on writing or deleting the file; it is only ever read.
+// Others may go on writing or deleting the file; it is only ever read.
 HANDLE OpenForReading(const std::string& path) {
-  return ::CreateFileA(path.c_str(), GENERIC_READ,
+  const std::wstring wide = WidePath(path);
+  if (wide.empty()) return INVALID_HANDLE_VALUE;
+  return ::CreateFileW(wide.c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }

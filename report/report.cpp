@@ -5,10 +5,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#if defined(_WIN32)
-#include <mbstring.h>
-#endif
-
 #include "escape.h"
 #include "status.h"
 
@@ -16,13 +12,10 @@ namespace quorvex::report {
 
 std::string BareName(const std::string& path) {
 #if defined(_WIN32)
-  // In a double-byte code page a 0x5C byte may be the second half of a
-  // character, not a separator: search character by character.
-  const auto* text = reinterpret_cast<const unsigned char*>(path.c_str());
-  const unsigned char* back = _mbsrchr(text, '\\');
-  const unsigned char* slash = _mbsrchr(text, '/');
-  const unsigned char* sep = back == nullptr || (slash != nullptr && slash > back) ? slash : back;
-  return sep == nullptr ? path : path.substr(static_cast<std::size_t>(sep - text) + 1);
+  // The code page is UTF-8, whose characters never hold a 0x5C or 0x2F byte
+  // inside them: a plain search finds the separators.
+  const std::size_t sep = path.find_last_of("\\/");
+  return sep == std::string::npos ? path : path.substr(sep + 1);
 #else
   const std::size_t sep = path.find_last_of('/');
   return sep == std::string::npos ? path : path.substr(sep + 1);
