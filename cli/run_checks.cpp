@@ -11,6 +11,7 @@
 #include "console.h"
 #include "path_check.h"
 #include "report.h"
+#include "status.h"
 #include "trace.h"
 
 namespace quorvex::cli {
@@ -24,40 +25,24 @@ constexpr std::uint64_t kLargeFileBytes = 16u << 20;
 constexpr std::chrono::milliseconds kProgressDelay{250};
 constexpr std::chrono::milliseconds kRedrawEvery{100};
 
-enum Outcome : std::size_t {
-  kIntactOutcome,
-  kDamagedOutcome,
-  kUnsealedOutcome,
-  kInvalidOutcome,
-  kUnsupportedOutcome,
-  kNotCheckedOutcome,
-  kSkippedOutcome,
-  kOutcomes
-};
+// Where a file counts: its status's outcome, or a slot of its own for a file
+// of no known kind met inside a walk.
+constexpr std::size_t kSkippedSlot = static_cast<std::size_t>(Outcome::kCount);
+constexpr std::size_t kSlots = kSkippedSlot + 1;
 
-Outcome OutcomeOf(CheckStatus status, bool in_walk) {
-  switch (status) {
-    case CheckStatus::kIntact:
-      return kIntactOutcome;
-    case CheckStatus::kDamaged:
-      return kDamagedOutcome;
-    case CheckStatus::kUnsealed:
-      return kUnsealedOutcome;
-    case CheckStatus::kInvalid:
-      return kInvalidOutcome;
-    case CheckStatus::kUnsupportedVersion:
-      return kUnsupportedOutcome;
-    case CheckStatus::kUnknownKind:
-      return in_walk ? kSkippedOutcome : kNotCheckedOutcome;
-    default:
-      return kNotCheckedOutcome;
-  }
+std::size_t SlotOf(const CheckSummary& summary, bool in_walk) {
+  if (in_walk && summary.status == CheckStatus::kUnknownKind) return kSkippedSlot;
+  return static_cast<std::size_t>(InfoOf(summary).outcome);
+}
+
+std::uint64_t Count(const std::array<std::atomic<std::uint64_t>, kSlots>& slots, Outcome outcome) {
+  return slots[static_cast<std::size_t>(outcome)].load();
 }
 
 // Shared by the threads of a run; only counters.
 struct RunCounters {
   std::atomic<int> exit_status{0};
-  std::array<std::atomic<std::uint64_t>, kOutcomes> outcomes{};
+  std::array<std::atomic<std::uint64_t>, kSlots> outcomes{};
   std::atomic<std::uint64_t> found{0};
   std::atomic<std::uint64_t> done{0};
   // Of the large files being read at the moment.
@@ -205,9 +190,9 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
   };
   const FileResult r = CheckPath(job.path, check);
 
-  const Outcome outcome = OutcomeOf(r.summary.status, job.in_walk);
-  if (outcome != kSkippedOutcome) counters.RaiseExitStatus(ExitStatusOf(r));
-  ++counters.outcomes[outcome];
+  const std::size_t slot = SlotOf(r.summary, job.in_walk);
+  if (slot != kSkippedSlot) counters.RaiseExitStatus(ExitStatusOf(r));
+  ++counters.outcomes[slot];
   if (!options.trace) {
     output.Err(job.folder ? "quorvex-check: " + job.path +
                                 ": is a folder (use -r to check what it holds)\n"
@@ -215,7 +200,7 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
   }
   if (options.json) {
     output.Out(job.json_prefix + JsonElement(r));
-  } else if (outcome != kSkippedOutcome) {
+  } else if (slot != kSkippedSlot) {
     output.Out(TextReport(r, options.detail));
   }
   ++counters.done;
@@ -224,13 +209,14 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
 }  // namespace
 
 std::string SummaryLine(const RunTally& t) {
-  const std::uint64_t n =
-      t.intact + t.damaged + t.unsealed + t.invalid + t.unsupported_version + t.not_checked;
+  const std::uint64_t n = t.intact + t.damaged + t.unsealed + t.invalid + t.unsupported_version +
+                          t.not_checked + t.partly_checked;
   std::string line = std::to_string(n) + " files: " + std::to_string(t.intact) + " intact, " +
                      std::to_string(t.damaged) + " damaged, " + std::to_string(t.unsealed) +
                      " unsealed, " + std::to_string(t.invalid) + " invalid, " +
                      std::to_string(t.unsupported_version) + " unsupported version, " +
                      std::to_string(t.not_checked) + " could not be checked";
+  if (t.partly_checked > 0) line += ", " + std::to_string(t.partly_checked) + " partly checked";
   if (t.skipped > 0) line += ", " + std::to_string(t.skipped) + " of no known kind skipped";
   return line + "\n";
 }
@@ -289,13 +275,14 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   }
 
   RunTally t;
-  t.intact = counters.outcomes[kIntactOutcome];
-  t.damaged = counters.outcomes[kDamagedOutcome];
-  t.unsealed = counters.outcomes[kUnsealedOutcome];
-  t.invalid = counters.outcomes[kInvalidOutcome];
-  t.unsupported_version = counters.outcomes[kUnsupportedOutcome];
-  t.not_checked = counters.outcomes[kNotCheckedOutcome];
-  t.skipped = counters.outcomes[kSkippedOutcome];
+  t.intact = Count(counters.outcomes, Outcome::kIntact);
+  t.damaged = Count(counters.outcomes, Outcome::kDamaged);
+  t.unsealed = Count(counters.outcomes, Outcome::kUnsealed);
+  t.invalid = Count(counters.outcomes, Outcome::kInvalid);
+  t.unsupported_version = Count(counters.outcomes, Outcome::kUnsupportedVersion);
+  t.not_checked = Count(counters.outcomes, Outcome::kNotChecked);
+  t.partly_checked = Count(counters.outcomes, Outcome::kPartlyChecked);
+  t.skipped = counters.outcomes[kSkippedSlot];
   std::string tail;
   if (options.json) {
     tail = json_array.Close();

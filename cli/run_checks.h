@@ -18,7 +18,8 @@ struct RunTally {
   std::uint64_t invalid = 0;
   std::uint64_t unsupported_version = 0;
   std::uint64_t not_checked = 0;
-  std::uint64_t skipped = 0;  // of no known kind, met inside a walk
+  std::uint64_t skipped = 0;         // of no known kind, met inside a walk
+  std::uint64_t partly_checked = 0;  // shown only when there are any
 };
 
 // "N files: A intact, ..." with its line feed.

@@ -45,6 +45,6 @@ std::string Diagnostic(const FileResult& r) {
   return "quorvex-check: " + r.path + ": " + what + "\n";
 }
 
-int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary.status).exit_status; }
+int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary).exit_status; }
 
 }  // namespace quorvex::report
