@@ -9,6 +9,7 @@ const STATUS_WORDS = {
   unsealed: ['✗', 'Unsealed: the file carries no seal'],
   invalid: ['✗', 'Invalid: not a recording of this recorder'],
   unsupported_version: ['✗', 'Unsupported version: the recording is refused'],
+  partly_checked: ['✗', 'Partly checked: the check stopped before the end'],
   unknown_kind: ['?', 'Not a snapshot or recording of a known kind'],
   unreadable: ['!', 'Could not be read'],
 };
