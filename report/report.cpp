@@ -113,6 +113,14 @@ std::string FrameRuns(const CheckSummary& s) {
   return out;
 }
 
+// A whole rate stays a whole number, as it was written before rates had a
+// scale.
+json FrameRateJson(const std::optional<FrameRate>& r) {
+  if (!r.has_value()) return nullptr;
+  if (r->rate % r->scale == 0) return r->rate / r->scale;
+  return FramesPerSecond(*r);
+}
+
 template <typename T>
 json OrNull(const std::optional<T>& value) {
   return value.has_value() ? json(*value) : json(nullptr);
@@ -172,7 +180,7 @@ std::string JsonElement(const FileResult& r) {
   o["failed_frames"] = failed;
   o["walk_end"] = OrNull(s.walk_end);
   o["walk_complete"] = OrNull(s.walk_complete);
-  o["frame_rate"] = s.frame_rate.has_value() ? json(FramesPerSecond(*s.frame_rate)) : json(nullptr);
+  o["frame_rate"] = FrameRateJson(s.frame_rate);
   o["video_chunks"] = s.video_chunks;
   o["unchecked_video_chunks"] = s.unchecked_video_chunks;
   o["sealed_bytes"] = s.sealed_bytes;

@@ -163,6 +163,19 @@ TEST(RecordingStatus, DetailRunsFollowTheVideoChunks) {
   EXPECT_NE(lines.find("\n  frame 3 at 00:00:00.240, chunk at "), std::string::npos) << lines;
 }
 
+TEST(RecordingStatus, FrameRateIsWrittenWholeOnlyWhenWhole) {
+  const auto rate_text = [](std::uint32_t rate, std::uint32_t scale) {
+    const json o = json::parse(
+        report::JsonElement(ResultOf(RecordingBuilder().Rate(rate).Scale(scale).Build())));
+    return o["frame_rate"].dump();
+  };
+  EXPECT_EQ(rate_text(25, 1), "25");
+  EXPECT_EQ(rate_text(50, 2), "25");
+  EXPECT_EQ(rate_text(25, 2), "12.5");
+  EXPECT_EQ(rate_text(30000, 1001), "29.97002997002997");
+  EXPECT_EQ(rate_text(25, 0), "25");
+}
+
 TEST(SummaryLine, CountsPartlyCheckedWhenThereAreAny) {
   cli::RunTally t{1, 2, 3, 4, 5, 6, 0};
   t.partly_checked = 7;
