@@ -27,6 +27,18 @@ void StagedOutput::Out(std::string_view text) {
   sink_->Out(text);
 }
 
+void StagedOutput::OutPart(std::string_view text, bool ends_inside) {
+  std::lock_guard<Mutex> guard(mutex_);
+  if (sink_ == nullptr) {
+    out_.append(text);
+    held_inside_ = ends_inside;
+    Hold(text.size());
+    return;
+  }
+  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  sink_->OutPart(text, ends_inside);
+}
+
 void StagedOutput::Err(std::string_view text) {
   std::lock_guard<Mutex> guard(mutex_);
   if (sink_ == nullptr) {
@@ -48,7 +60,11 @@ void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
   {
     std::lock_guard<Mutex> sink_guard(lock);
     if (!err_.empty()) sink.Err(err_);
-    if (!out_.empty()) sink.Out(out_);
+    if (held_inside_) {
+      sink.OutPart(out_, true);
+    } else if (!out_.empty()) {
+      sink.Out(out_);
+    }
   }
   std::string().swap(err_);
   std::string().swap(out_);

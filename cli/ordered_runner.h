@@ -21,6 +21,12 @@ class OutputSink {
   virtual ~OutputSink() = default;
   virtual void Out(std::string_view text) = 0;
   virtual void Err(std::string_view text) = 0;
+  // A piece of standard output text that may end inside a unit (a JSON
+  // element written in pieces): `ends_inside` until its last piece.
+  virtual void OutPart(std::string_view text, bool ends_inside) {
+    (void)ends_inside;
+    Out(text);
+  }
   // Called before the runner waits, so that what was written can be seen.
   virtual void Flush() {}
   // Called now and then while the runner waits, and after each item written.
@@ -35,6 +41,8 @@ class StagedOutput {
  public:
   void Out(std::string_view text);
   void Err(std::string_view text);
+  // A piece of a unit written in pieces; see OutputSink::OutPart.
+  void OutPart(std::string_view text, bool ends_inside);
 
  private:
   friend class OrderedRunner;
@@ -46,6 +54,7 @@ class StagedOutput {
   Mutex mutex_;
   std::string out_;
   std::string err_;
+  bool held_inside_ = false;  // the held text ends inside a unit
   OutputSink* sink_ = nullptr;
   Mutex* sink_lock_ = nullptr;
   std::atomic<std::size_t>* held_bytes_ = nullptr;

@@ -16,6 +16,7 @@
 #include "path_check.h"
 #include "report.h"
 #include "thread_sync.h"
+#include "status.h"
 #include "trace.h"
 
 namespace quorvex::cli {
@@ -34,9 +35,9 @@ constexpr std::chrono::milliseconds kRedrawEvery{100};
 constexpr std::size_t kOutcomeCount = static_cast<std::size_t>(Outcome::kCount);
 constexpr std::size_t kSkippedSlot = kOutcomeCount;
 
-std::size_t SummarySlotOf(CheckStatus status, bool in_walk) {
-  if (status == CheckStatus::kUnknownKind && in_walk) return kSkippedSlot;
-  return static_cast<std::size_t>(InfoOf(status).outcome);
+std::size_t SummarySlotOf(const CheckSummary& summary, bool in_walk) {
+  if (summary.status == CheckStatus::kUnknownKind && in_walk) return kSkippedSlot;
+  return static_cast<std::size_t>(InfoOf(summary).outcome);
 }
 
 // Shared by the threads of a run; only counters.
@@ -125,6 +126,14 @@ class StdioSink : public OutputSink, public InterruptHandler {
     std::lock_guard<Mutex> guard(mutex_);
     WriteOut(text);
   }
+  // A JSON element too long to hold is written in pieces; an interruption
+  // waits for its last one.
+  void OutPart(std::string_view text, bool ends_inside) override {
+    std::lock_guard<Mutex> guard(mutex_);
+    WriteOut(text);
+    inside_ = ends_inside;
+    if (!inside_) unit_done_.notify_all();
+  }
   void Err(std::string_view text) override {
     std::lock_guard<Mutex> guard(mutex_);
     bar_.Clear();
@@ -149,7 +158,8 @@ class StdioSink : public OutputSink, public InterruptHandler {
 
   // Ends the JSON array after the last element written, and the program.
   void OnInterrupt(int exit_status) override {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::unique_lock<Mutex> guard(mutex_);
+    unit_done_.wait(guard, [this] { return !inside_; });
     bar_.Clear();
     if (json_ && !closed_) {
       JsonArrayWriter array;
@@ -182,6 +192,8 @@ class StdioSink : public OutputSink, public InterruptHandler {
   bool json_;
   std::uint64_t out_texts_ = 0;
   bool closed_ = false;
+  bool inside_ = false;  // the last text written ends inside a JSON element
+  CondVar unit_done_;
 };
 
 // The trace of one file, staged with the rest of its output.
@@ -259,7 +271,7 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
     }
   }
 
-  const std::size_t slot = SummarySlotOf(r.summary.status, job.in_walk);
+  const std::size_t slot = SummarySlotOf(r.summary, job.in_walk);
   const bool skipped = slot == kSkippedSlot;
   if (!skipped) counters.RaiseExitStatus(ExitStatusOf(r));
   ++counters.outcomes[slot];
@@ -269,8 +281,9 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
                           : Diagnostic(r));
   }
   if (options.json) {
-    output.Out(job.json_prefix);
-    json->WriteTo([&output](std::string_view piece) { output.Out(piece); });
+    output.OutPart(job.json_prefix, true);
+    json->WriteTo([&output](std::string_view piece) { output.OutPart(piece, true); });
+    output.OutPart({}, false);
   } else if (!skipped) {
     output.Out(TextReport(r, options.detail));
   }
@@ -284,6 +297,10 @@ std::string SummaryLine(const RunTally& t) {
   for (const std::uint64_t count : t.outcomes) n += count;
   std::string line = std::to_string(n) + " files";
   for (std::size_t i = 0; i < kOutcomeCount; ++i) {
+    // Partly checked files are rare enough to be named only when there are any.
+    if (static_cast<report::Outcome>(i) == report::Outcome::kPartlyChecked && t.outcomes[i] == 0) {
+      continue;
+    }
     line += (i == 0 ? ": " : ", ") + std::to_string(t.outcomes[i]) + " " +
             report::OutcomeWords(static_cast<report::Outcome>(i));
   }

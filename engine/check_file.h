@@ -20,13 +20,29 @@ namespace quorvex {
 enum class CheckStatus {
   kIntact,              // a correct snapshot, or a recording with no failed frame
   kDamaged,             // a snapshot checksum error, or failed frames
-  kUnsealed,            // a snapshot without its seal
+  kUnsealed,            // a snapshot without its seal; in the reports also a
+                        // recording in which no frame was checked
   kInvalid,             // "It's the invalid file."
   kUnsupportedVersion,  // "Error version video file."
   kUnknownKind,         // no known kind: no verdict
   kUnreadable,          // cannot be opened, measured or read, or out of memory
   kChanged,             // the file changed while it was checked
+  // Given by the reports, never by the check: a recording with no failed
+  // frame whose walk stopped before its end (the check says kIntact).
+  kPartlyChecked,
 };
+
+// A rate of `rate` / `scale` frames per second; `scale` is 1 or more.
+struct FrameRate {
+  std::uint32_t rate = 0;
+  std::uint32_t scale = 1;
+  friend bool operator==(const FrameRate&, const FrameRate&) = default;
+};
+
+// The rate as a number, not always whole (30000/1001 is 29.97002997...).
+inline double FramesPerSecond(const FrameRate& r) {
+  return static_cast<double>(r.rate) / static_cast<double>(r.scale);
+}
 
 struct CheckSummary {
   std::uint64_t size = 0;
@@ -40,9 +56,15 @@ struct CheckSummary {
   FailedFrameList failed_frames;
   // Where the walk of a recording stopped; empty when no walk took place.
   std::optional<std::uint64_t> walk_end;
-  // The recording's rate in frames per second, when its header holds a
-  // plausible one (1 to 1000).
-  std::optional<std::uint32_t> frame_rate;
+  // Whether the walk ended where the movie data ends: at the end of the file
+  // (no chunk head fits behind it) or at the index (a chunk id beginning with
+  // 'i'). False when it stopped at anything else, a refused frame or a read
+  // error; empty when no walk took place.
+  std::optional<bool> walk_complete;
+  // The recording's rate, when its header holds a plausible one (above 0 and
+  // at most 1000 frames per second): the rate field over the time scale
+  // field, the rate alone when the scale is 0.
+  std::optional<FrameRate> frame_rate;
   // The video chunks the walk met up to where it stopped, and how many of
   // them carry no frame that was checked (data shorter than the seal, or a
   // payload of no known start).

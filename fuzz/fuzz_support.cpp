@@ -144,7 +144,10 @@ void ModelWalk(const Bytes& f, Expected& e) {
   e.video_field = std::string("Video format: ") + format + "\n";
   e.trace += Printf("readBuf = 0x%x-0x%x-0x%x-0x%x\n", f[132], f[133], f[134], f[135]);
   e.trace += Printf("temp_frane_rate = %d\n", static_cast<std::int32_t>(Le32(f, 132)));
-  if (Le32(f, 132) >= 1 && Le32(f, 132) <= 1000) e.frame_rate = Le32(f, 132);
+  const std::uint64_t scale = Le32(f, 128) == 0 ? 1 : Le32(f, 128);
+  if (Le32(f, 132) >= 1 && Le32(f, 132) <= 1000 * scale) {
+    e.frame_rate = FrameRate{Le32(f, 132), static_cast<std::uint32_t>(scale)};
+  }
   e.audio_field = std::string("Audio format: ") + ModelAudioName(f[4420]) + "\n";
 
   std::uint64_t p = std::uint64_t{f[16]} + (std::uint64_t{f[17]} << 8) + 32;
@@ -166,6 +169,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
         e.verdict = "Error version video file.\n";
         e.frames_checked = frame - 1;
         e.walk_end = p;
+        e.walk_complete = false;
         return;
       }
       const std::uint64_t chunk_index = e.video_chunks++;
@@ -211,6 +215,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
   }
   e.frames_checked = frame - 1;
   e.walk_end = std::min(p, n);
+  e.walk_complete = p + 8 > n || At(f, p) == std::uint8_t{'i'};
   e.progress_field = "Complete...100%";
   if (failed == 0) {
     e.status = CheckStatus::kIntact;
@@ -477,7 +482,11 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
     Require(s.failed_frames[i].chunk > s.failed_frames[i - 1].chunk,
             "failed frame chunk indexes do not rise");
   }
-  if (s.frame_rate.has_value()) Require(*s.frame_rate >= 1 && *s.frame_rate <= 1000, "frame rate");
+  if (s.frame_rate.has_value()) {
+    const double fps = FramesPerSecond(*s.frame_rate);
+    Require(s.frame_rate->scale >= 1 && fps > 0 && fps <= 1000, "frame rate");
+  }
+  Require(s.walk_complete.has_value() == s.walk_end.has_value(), "walk complete without walk end");
   Require(!s.read_error.has_value(), "a read error from contents that read without one");
 }
 
@@ -504,6 +513,7 @@ void CheckAgainstModel(const CheckRun& run, const Expected& e) {
   }
   Require(s.walk_end == e.walk_end, "walk end");
   Require(s.frame_rate == e.frame_rate, "frame rate");
+  Require(s.walk_complete == e.walk_complete, "walk complete");
   Require(s.video_chunks == e.video_chunks, "video chunks",
           std::to_string(s.video_chunks) + " vs " + std::to_string(e.video_chunks));
   Require(s.unchecked_video_chunks == e.unchecked_video_chunks, "unchecked video chunks");

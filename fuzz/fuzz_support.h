@@ -82,7 +82,8 @@ struct Expected {
   std::int64_t frames_checked = 0;
   std::vector<FailedFrame> failed_frames;
   std::optional<std::uint64_t> walk_end;
-  std::optional<std::uint32_t> frame_rate;
+  std::optional<bool> walk_complete;
+  std::optional<FrameRate> frame_rate;
   std::uint64_t video_chunks = 0;
   std::uint64_t unchecked_video_chunks = 0;
   std::uint64_t sealed_bytes = 0;

@@ -97,6 +97,6 @@ std::string Diagnostic(const FileResult& r) {
   return "quorvex-check: " + EscapeName(r.path) + ": " + what + "\n";
 }
 
-int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary.status).exit_status; }
+int ExitStatusOf(const FileResult& r) { return InfoOf(r.summary).exit_status; }
 
 }  // namespace quorvex::report

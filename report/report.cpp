@@ -59,16 +59,27 @@ std::uint64_t PerMille(std::uint64_t part, std::uint64_t whole) {
 #endif
 }
 
-// When a video chunk is shown, from the start, at the recording's rate.
-std::uint64_t ChunkMilliseconds(std::uint64_t chunk, std::uint32_t rate) {
-  return chunk / rate * 1000 + chunk % rate * 1000 / rate;
+// When a video chunk is shown, from the start, at the recording's rate:
+// chunk * scale / rate seconds, in whole milliseconds rounded down.
+std::uint64_t ChunkMilliseconds(std::uint64_t chunk, const FrameRate& r) {
+#if defined(__SIZEOF_INT128__)
+  __extension__ typedef unsigned __int128 Wide;
+  return static_cast<std::uint64_t>(static_cast<Wide>(chunk) * r.scale * 1000u / r.rate);
+#else
+  return static_cast<std::uint64_t>(static_cast<long double>(chunk) * r.scale * 1000 / r.rate);
+#endif
+}
+
+// The same time in seconds, for JSON.
+double ChunkSeconds(std::uint64_t chunk, const FrameRate& r) {
+  return static_cast<double>(chunk) * static_cast<double>(r.scale) / static_cast<double>(r.rate);
 }
 
 // "  frames 120-135 at 00:00:04.800-00:00:05.400, chunks at 123456-234567"
-// for a run of consecutive frame numbers, "  frame 7 at 00:00:00.240, chunk
+// for a run of failed frames, "  frame 7 at 00:00:00.240, chunk
 // at 123456" for one; without a frame rate the times are left out.
 std::string FrameRunLine(const FailedFrame& first, const FailedFrame& last,
-                         std::optional<std::uint32_t> rate) {
+                         const std::optional<FrameRate>& rate) {
   const bool one = first.frame == last.frame;
   std::string line =
       one ? "  frame " + std::to_string(first.frame)
@@ -89,10 +100,21 @@ std::string FrameRuns(const CheckSummary& s) {
   while (it != end) {
     const FailedFrame first = *it;
     FailedFrame last = first;
-    for (++it; it != end && (*it).frame == last.frame + 1; ++it) last = *it;
+    // A run has no video chunk between its frames, checked or not.
+    for (++it; it != end && (*it).frame == last.frame + 1 && (*it).chunk == last.chunk + 1; ++it) {
+      last = *it;
+    }
     out += FrameRunLine(first, last, s.frame_rate);
   }
   return out;
+}
+
+// A whole rate stays a whole number, as it was written before rates had a
+// scale.
+json FrameRateJson(const std::optional<FrameRate>& r) {
+  if (!r.has_value()) return nullptr;
+  if (r->rate % r->scale == 0) return r->rate / r->scale;
+  return FramesPerSecond(*r);
 }
 
 template <typename T>
@@ -120,8 +142,13 @@ std::string TextReport(const FileResult& r, bool detail) {
     out += "  video " + *s.video_format + ", audio " + s.audio_format.value_or("None") + ", " +
            Plural(s.frames_failed, "failed frame", "failed frames") + " of " +
            Plural(s.frames_checked, "checked", "checked") + "; seals cover " +
-           std::to_string(per_mille / 10) + "." + std::to_string(per_mille % 10) +
-           "% of the file\n";
+           std::to_string(per_mille / 10) + "." + std::to_string(per_mille % 10) + "% of the file";
+    // Nothing behind this point was looked at; a read error says so itself.
+    if (s.walk_complete == false && s.walk_end.has_value() && !s.read_error.has_value()) {
+      out += "; the check stopped at byte " + std::to_string(*s.walk_end) + " of " +
+             std::to_string(s.size);
+    }
+    out += "\n";
   }
   if (!r.sha256.empty()) out += "  sha256 " + r.sha256 + "\n";
   if (detail) out += FrameRuns(s);
@@ -166,7 +193,7 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
   o["name"] = r.name;
   o["size"] = s.size;
   o["kind"] = s.kind;
-  o["status"] = StatusName(s.status);
+  o["status"] = InfoOf(s).json_name;
   o["verdict"] = s.verdict.has_value() ? json(WithoutLineFeed(*s.verdict)) : json(nullptr);
   o["video_format"] = OrNull(s.video_format);
   o["audio_format"] = OrNull(s.audio_format);
@@ -176,7 +203,8 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
   // written into their places as the object is written, never held whole.
   o["failed_frames"] = json::array();
   o["walk_end"] = OrNull(s.walk_end);
-  o["frame_rate"] = OrNull(s.frame_rate);
+  o["walk_complete"] = OrNull(s.walk_complete);
+  o["frame_rate"] = FrameRateJson(s.frame_rate);
   o["video_chunks"] = s.video_chunks;
   o["unchecked_video_chunks"] = s.unchecked_video_chunks;
   o["sealed_bytes"] = s.sealed_bytes;
@@ -247,7 +275,7 @@ void JsonElementWriter::WriteTo(const JsonOut& out) {
     AppendNumber(item_, f.chunk);
     item_ += ",\n      \"time\": ";
     if (s.frame_rate.has_value()) {
-      item_ += TimeText(static_cast<double>(f.chunk) / *s.frame_rate, time);
+      item_ += TimeText(ChunkSeconds(f.chunk, *s.frame_rate), time);
     } else {
       item_ += "null";
     }

@@ -48,7 +48,8 @@ std::string ClockTime(std::uint64_t milliseconds);
 
 // The report for people: the path and verdict, the formats, failed frames
 // and seal coverage of a recording, the hash when asked for, and with
-// `detail` the failed frames as runs of consecutive frame numbers.
+// `detail` the failed frames as runs of consecutive frame numbers in
+// consecutive video chunks.
 std::string TextReport(const FileResult& result, bool detail);
 
 // Where a JSON text is written, piece by piece.

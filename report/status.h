@@ -15,6 +15,7 @@ enum class Outcome {
   kInvalid,
   kUnsupportedVersion,
   kNotChecked,
+  kPartlyChecked,
   kCount
 };
 
@@ -35,6 +36,14 @@ const StatusInfo& InfoOf(CheckStatus status);
 std::span<const StatusInfo> StatusTable();
 
 // The summary's name of an outcome: "intact", "could not be checked", ...
+// The status the reports give a check: the check's own, except that a
+// recording said to be intact is unsealed when no frame in it was checked,
+// and partly checked when its walk stopped before the end of its movie data.
+CheckStatus StatusOf(const CheckSummary& summary);
+inline const StatusInfo& InfoOf(const CheckSummary& summary) { return InfoOf(StatusOf(summary)); }
+
+// The summary's name of an outcome: "intact", "could not be checked",
+// "partly checked", ...
 const char* OutcomeWords(Outcome outcome);
 
 }  // namespace quorvex::report

@@ -298,11 +298,11 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                       return HugeVideoChunk({0x47, 0x47, 0x47, 0x47, 0x47, 0x47});
                     },
-                    0, "intact", "No error occur.", "No error occur.",
+                    1, "unsealed", "No error occur.", "No error occur.",
                     "read RIFF sucess\r\nreadBuf = 0x19-0x0-0x0-0x0\ntemp_frane_rate = 25\n", 0, 0,
                     -2},
         // An "01wb" of 64 KiB or more is no chunk: the 2-byte step finds "wb".
-        ContentCase{"AudioChunkOfFourGigabytes", HugeAudioChunk, 0, "intact", "No error occur.",
+        ContentCase{"AudioChunkOfFourGigabytes", HugeAudioChunk, 1, "unsealed", "No error occur.",
                     "No error occur.",
                     "read RIFF sucess\r\nreadBuf = 0x19-0x0-0x0-0x0\ntemp_frane_rate = 25\n", 0, 0,
                     4542},

@@ -66,7 +66,8 @@ std::string WholeElement(const report::FileResult& r) {
   ordered failed = ordered::array();
   for (const FailedFrame f : s.failed_frames) {
     const ordered time = s.frame_rate.has_value()
-                             ? ordered(static_cast<double>(f.chunk) / *s.frame_rate)
+                             ? ordered(static_cast<double>(f.chunk) * s.frame_rate->scale /
+                                       s.frame_rate->rate)
                              : ordered(nullptr);
     failed.push_back(
         {{"frame", f.frame}, {"offset", f.offset}, {"chunk", f.chunk}, {"time", time}});
@@ -86,7 +87,7 @@ std::string WholeElement(const report::FileResult& r) {
 struct ElementCase {
   const char* name;
   std::size_t frames;
-  std::optional<std::uint32_t> rate;
+  std::optional<FrameRate> rate;
 };
 
 void PrintTo(const ElementCase& c, std::ostream* os) { *os << c.name; }
@@ -117,11 +118,15 @@ TEST_P(StreamedElementTest, SameBytesAsTheWholeObject) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, StreamedElementTest,
-                         ::testing::Values(ElementCase{"NoFailedFrames", 0, 25},
+                         ::testing::Values(ElementCase{"NoFailedFrames", 0, FrameRate{25, 1}},
                                            ElementCase{"OneFrameNoRate", 1, std::nullopt},
-                                           ElementCase{"ManyFramesAt25", 5000, 25},
-                                           ElementCase{"ManyFramesAt3", 5000, 3},
-                                           ElementCase{"ManyFramesAt1000", 3000, 1000}),
+                                           ElementCase{"ManyFramesAt25", 5000, FrameRate{25, 1}},
+                                           ElementCase{"ManyFramesAt3", 5000, FrameRate{3, 1}},
+                                           ElementCase{"ManyFramesAt12_5", 5000, FrameRate{25, 2}},
+                                           ElementCase{"ManyFramesAt29_97", 5000,
+                                                       FrameRate{30000, 1001}},
+                                           ElementCase{"ManyFramesAt1000", 3000,
+                                                       FrameRate{1000, 1}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

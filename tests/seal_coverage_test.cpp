@@ -71,7 +71,7 @@ TEST(VideoChunks, IndexesCountEveryVideoChunkMetCheckedOrNot) {
 
   const HookedRun run = CheckWithHooks(file);
   const CheckSummary& s = run.check.summary;
-  EXPECT_EQ(s.frame_rate, 25u);
+  EXPECT_EQ(s.frame_rate, (FrameRate{25, 1}));
   EXPECT_EQ(s.video_chunks, 6u);
   EXPECT_EQ(s.unchecked_video_chunks, 2u);
   EXPECT_EQ(s.frames_checked, 4);
@@ -104,7 +104,9 @@ TEST(VideoChunks, WalkThatStopsCountsOnlyTheChunksInFrontOfIt) {
 struct RateCase {
   const char* name;
   std::uint32_t stored;
-  std::optional<std::uint32_t> rate;
+  std::uint32_t scale;
+  std::optional<FrameRate> rate;
+  double frames_per_second;  // when there is a rate
 };
 
 void PrintTo(const RateCase& c, std::ostream* os) { *os << c.name; }
@@ -112,17 +114,34 @@ void PrintTo(const RateCase& c, std::ostream* os) { *os << c.name; }
 class FrameRateTest : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(FrameRateTest, IsTakenOnlyWhenPlausible) {
-  const HookedRun run = CheckWithHooks(qb::RecordingBuilder().Rate(GetParam().stored).Build());
-  EXPECT_EQ(run.check.summary.frame_rate, GetParam().rate);
+  const RateCase& c = GetParam();
+  const HookedRun run =
+      CheckWithHooks(qb::RecordingBuilder().Rate(c.stored).Scale(c.scale).Build());
+  EXPECT_EQ(run.check.summary.frame_rate, c.rate);
+  if (c.rate.has_value()) {
+    EXPECT_DOUBLE_EQ(FramesPerSecond(*c.rate), c.frames_per_second);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, FrameRateTest,
-                         ::testing::Values(RateCase{"Zero", 0, std::nullopt},
-                                           RateCase{"One", 1, 1u}, RateCase{"Thirty", 30, 30u},
-                                           RateCase{"Thousand", 1000, 1000u},
-                                           RateCase{"ThousandAndOne", 1001, std::nullopt},
-                                           RateCase{"NegativeAsSigned", 0xFFFFFFFEu, std::nullopt}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rates, FrameRateTest,
+    ::testing::Values(
+        RateCase{"Zero", 0, 1, std::nullopt, 0}, RateCase{"One", 1, 1, FrameRate{1, 1}, 1},
+        RateCase{"Thirty", 30, 1, FrameRate{30, 1}, 30},
+        RateCase{"Thousand", 1000, 1, FrameRate{1000, 1}, 1000},
+        RateCase{"ThousandAndOne", 1001, 1, std::nullopt, 0},
+        RateCase{"NegativeAsSigned", 0xFFFFFFFEu, 1, std::nullopt, 0},
+        RateCase{"TwelveAndAHalf", 25, 2, FrameRate{25, 2}, 12.5},
+        RateCase{"SevenAndAHalf", 15, 2, FrameRate{15, 2}, 7.5},
+        RateCase{"NtscOverScale1001", 30000, 1001, FrameRate{30000, 1001}, 30000.0 / 1001.0},
+        // Above a thousand before the scale, at most a thousand behind it.
+        RateCase{"TwoThousandOverTwo", 2000, 2, FrameRate{2000, 2}, 1000},
+        RateCase{"TwoThousandAndOneOverTwo", 2001, 2, std::nullopt, 0},
+        RateCase{"ScaleZeroLeavesTheRate", 25, 0, FrameRate{25, 1}, 25},
+        RateCase{"ScaleZeroRateTooHigh", 1001, 0, std::nullopt, 0},
+        RateCase{"BelowOneFramePerSecond", 1, 4, FrameRate{1, 4}, 0.25},
+        RateCase{"HugeScale", 1, 0xFFFFFFFFu, FrameRate{1, 0xFFFFFFFFu}, 1.0 / 4294967295.0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FrameRate, NoneForARefusedRecordingOrASnapshot) {
   EXPECT_EQ(CheckWithHooks(qb::RecordingBuilder("XVID").Build()).check.summary.frame_rate,
