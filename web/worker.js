@@ -293,6 +293,7 @@ class Engine {
 // for a worker of a page opened from disk), the page reads the slices and
 // posts their bytes, and the worker asks it from then on.
 if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScope) {
+  // The engine's instance, once made: a message may come in before.
   let engine = null;
   let module = null;
   let jspi = false;
@@ -311,7 +312,8 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
     if (m.type === 'init') {
       module = m.module;
       jspi = m.jspi && typeof WebAssembly.Suspending === 'function';
-      engine = await Engine.create(module, jspi);
+      engine = Engine.create(module, jspi);
+      await engine;
       self.postMessage({type: 'ready'});
     } else if (m.type === 'slice') {
       const w = sliceWaiters.get(m.req);
@@ -331,7 +333,7 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
                                                   pageSlice(m.id));
       try {
         if (m.fail) throw new Error(m.fail);
-        const result = await engine.check(m.path, source, progress);
+        const result = await (await engine).check(m.path, source, progress);
         if (!throughPage && source.fallback === null) {
           throughPage = true;
           self.postMessage({type: 'read-path', path: 'page'});
@@ -341,7 +343,7 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
         // An exception or a trap in the module: this file's check ends with
         // it, and a fresh instance checks the next.
         self.postMessage({type: 'failed', id: m.id, message: String(e && e.message || e)});
-        engine = await Engine.create(module, jspi);
+        engine = Engine.create(module, jspi);
       }
     }
   };

@@ -72,7 +72,7 @@ class PlaywrightPage {
     if (initScript) await context.addInitScript(initScript);
     const page = await context.newPage();
     const p = new PlaywrightPage();
-    Object.assign(p, {browser, context, page, errors: []});
+    Object.assign(p, {browser, context, page, errors: [], choosesFolders: true});
     page.on('pageerror', (e) => p.errors.push(e.message));
     return p;
   }
