@@ -51,13 +51,16 @@ class FileSource {
     return p;
   }
 
+  // Slices are read several at once: each falls back by the ways it was
+  // started with, whatever the others found meanwhile.
   async fetchWithFallback(pos, end) {
+    const {fetch, fallback} = this;
     try {
-      return await this.fetch(pos, end);
+      return await fetch(pos, end);
     } catch (e) {
-      if (!this.fallback) throw e;
-      const bytes = await this.fallback(pos, end);
-      this.fetch = this.fallback;
+      if (!fallback) throw e;
+      const bytes = await fallback(pos, end);
+      this.fetch = fallback;
       this.fallback = null;
       return bytes;
     }

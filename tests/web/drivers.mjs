@@ -130,6 +130,7 @@ class SeleniumPage {
           .build();
       const {width, height} = viewport || {width: 1280, height: 900};
       await driver.manage().window().setRect({width, height}).catch(() => {});
+      await driver.manage().setTimeouts({script: 600000});
       const p = new SeleniumPage();
       Object.assign(p, {driver, driverProc, x, errors: []});
       return p;
