@@ -13,6 +13,7 @@
 const PIECE_BYTES = 4 * 1024 * 1024;
 const AHEAD_PIECES = 3;
 const PROGRESS_MS = 100;
+const YIELD_BYTES = 1024 * 1024;
 
 // Reads a slice of a Blob: its bytes, fewer at the end of a file that
 // shrank; rejects when the browser cannot read it.
@@ -35,6 +36,7 @@ class FileSource {
     this.next = 0;
     this.failed = false;
     this.closed = false;
+    this.served = 0;  // bytes handed on since the reads last let other tasks run
   }
 
   close() {
@@ -97,6 +99,7 @@ class FileSource {
     while (done < count && pos < this.file.size && !this.closed) {
       const p = this.find(pos);
       if (p !== this.kept) {
+        if (!p.bytes && !p.error) this.served = 0;
         await p.ready;
         if (p.error) {
           this.failed = true;
@@ -117,8 +120,14 @@ class FileSource {
       pos += n;
       if (p.bytes.length < p.end - p.pos && pos >= p.pos + p.bytes.length) break;
     }
-    // Lets the page's or worker's other tasks run while the engine works.
-    if (done > 0) await yieldToTasks();
+    // Lets the page's or worker's other tasks run while the engine works:
+    // waiting for a slice does; bytes that were there already do not, so
+    // every YIELD_BYTES the read goes to the back of the queue of tasks.
+    this.served += done;
+    if (this.served >= YIELD_BYTES) {
+      this.served = 0;
+      await yieldToTasks();
+    }
     return done;
   }
 }
