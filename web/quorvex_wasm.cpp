@@ -60,8 +60,10 @@ class WorkerFileSource : public ByteSource {
 alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
 std::string g_input;
 std::string g_output;
+std::string g_detail;
 std::optional<CoverageBins> g_bins;
 report::JsonArrayWriter g_array;
+int g_outcome = 0;
 
 }  // namespace
 }  // namespace quorvex::web
@@ -83,13 +85,14 @@ QUORVEX_EXPORT("qv_input") char* QvInput(std::size_t size) {
 QUORVEX_EXPORT("qv_output") const char* QvOutput() { return g_output.data(); }
 QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.size(); }
 
-// Checks the file named by the input, of `size` bytes, as
-// `quorvex-check --json NAME` does in its folder; the output holds its JSON
-// element.
+// Checks the file at the path given as input (relative, with '/' between
+// folders), of `size` bytes, as `quorvex-check --json PATH` does; the output
+// holds its JSON element, the detail its failed frames as `--detail` lists
+// them.
 QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   report::FileResult r;
   r.path = g_input;
-  r.name = g_input;
+  r.name = report::BareName(g_input);
   report::PrepareForCheck(r.panel, r.errors);
   const auto file_size = static_cast<std::uint64_t>(size);
   WorkerFileSource source(file_size);
@@ -106,6 +109,23 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   });
   CheckContents(&progress, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
+  g_outcome = static_cast<int>(report::InfoOf(r.summary).outcome);
+  // The detail lines are what the text report adds with --detail.
+  const std::string plain = report::TextReport(r, false);
+  g_detail = report::TextReport(r, true).substr(plain.size());
+}
+
+QUORVEX_EXPORT("qv_detail") const char* QvDetail() { return g_detail.data(); }
+QUORVEX_EXPORT("qv_detail_size") std::size_t QvDetailSize() { return g_detail.size(); }
+
+// Where the last file checked counts in the summary, and the summary's words
+// for each place, in the order the console program's summary line has them.
+QUORVEX_EXPORT("qv_outcome") int QvOutcome() { return g_outcome; }
+QUORVEX_EXPORT("qv_outcome_count") int QvOutcomeCount() {
+  return static_cast<int>(report::Outcome::kCount);
+}
+QUORVEX_EXPORT("qv_outcome_words") const char* QvOutcomeWords(int outcome) {
+  return report::OutcomeWords(static_cast<report::Outcome>(outcome));
 }
 
 // The status table as JSON, {"intact": ["\u2713", "Intact: ..."], ...}: the
