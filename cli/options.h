@@ -1,6 +1,7 @@
 #ifndef QUORVEX_CLI_OPTIONS_H
 #define QUORVEX_CLI_OPTIONS_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct Options {
   bool recursive = false;
   bool sha256 = false;
   unsigned jobs = 1;
+  std::optional<std::string> manifest;  // write one here
+  std::optional<std::string> audit;     // hold the files against this one
   std::vector<std::string> files;
 };
 

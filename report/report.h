@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check_file.h"
@@ -41,6 +42,10 @@ std::string BareName(const std::string& path);
 
 const char* StatusName(CheckStatus status);
 
+// A file's name as it goes to the terminal: control bytes and backslashes
+// escaped, so that a name cannot start a line or move the cursor.
+std::string TerminalName(std::string_view name);
+
 // A time in seconds, to the millisecond: "HH:MM:SS.mmm".
 std::string ClockTime(std::uint64_t milliseconds);
 
@@ -52,6 +57,12 @@ std::string TextReport(const FileResult& result, bool detail);
 // The JSON object of one result, as it stands inside the report's array:
 // indented one level, without the separator that comes before it.
 std::string JsonElement(const FileResult& result);
+
+// A manifest entry that was not found, in the text report: one line.
+std::string MissingTextLine(const std::string& path);
+// The same as an element of the JSON array: the path, status "missing", the
+// listed hash in `manifest`, every other key null or 0.
+std::string MissingJsonElement(const std::string& path, const std::string& listed_sha256);
 
 // Writes the JSON array one element at a time, so that a result can be
 // written as soon as it is ready: the same bytes as the whole array

@@ -23,6 +23,10 @@ ensure_packages() {
 # What the native build needs.
 BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev)
 
+# What the unit and console tests need besides the build: GoogleTest, and
+# the tools whose manifests the audit tests read.
+TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep)
+
 # What the page needs: the WebAssembly toolchain and node for bundling.
 WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
   libclang-rt-19-dev-wasm32 wasi-libc binaryen nodejs nlohmann-json3-dev)
