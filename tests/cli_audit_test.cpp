@@ -391,6 +391,25 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"HashdeepAbsolute", "hashdeep -c sha256 -r \"$PWD\" > ../M", "known.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// hashdeep lists the size too: a file listed with its hash but another size
+// is changed.
+TEST_F(AuditTest, HashdeepSizeIsComparedToo) {
+  ASSERT_EQ(std::system(("cd '" + export_.string() +
+                         "' && hashdeep -c sha256 -r -l . | sed "
+                         "'s/^[0-9]*,\\(.*snapshot-intact.bmp\\)$/1,\\1/' > ../M")
+                            .c_str()),
+            0);
+  fs::rename(base_ / "M", export_ / "known.txt");
+  ASSERT_NE(ReadAll(export_ / "known.txt").find("\n1,"), std::string::npos);
+  const ProgramRun run = Check(export_, {"--audit", "known.txt"});
+  EXPECT_NE(run.out.find("snapshot-intact.bmp: This BMP's check sum is correct\n  sha256 "),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(": 5 listed: 4 unchanged, 1 changed, 0 moved, 0 missing; "),
+            std::string::npos)
+      << run.out;
+}
+
 // A bag written by hand as RFC 8493 lays it out: the payload under data/,
 // its manifest beside bagit.txt; the tag files take no part.
 TEST_F(AuditTest, BagItPayloadManifest) {
