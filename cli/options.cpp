@@ -32,6 +32,10 @@ constexpr std::string_view kUsage =
     "\n"
     "  -r, --recursive  check every file in the folders given, and in their folders\n"
     "  -j, --jobs N     check up to N files at once (default: the processors available)\n"
+    "      --manifest FILE  write the SHA-256 of every file read whole to FILE,\n"
+    "                   in sha256sum's format (implies --sha256)\n"
+    "      --audit FILE hold every file against the manifest FILE (implies -r);\n"
+    "                   with no FILE argument, the manifest's whole folder\n"
     "      --detail     list the failed frames of each recording\n"
     "      --json       print one JSON array with an object per file, nothing else\n"
     "      --sha256     add each file's SHA-256 to the report\n"
@@ -42,9 +46,10 @@ constexpr std::string_view kUsage =
     "      --version    print the version and exit\n"
     "      --           take every later argument as a FILE\n"
     "\n"
-    "Exit status: 0 every file intact, 1 some file not intact,\n"
-    "2 some file or folder could not be checked, the command line is wrong or\n"
-    "the output could not be written, 130 or 143 interrupted (SIGINT, SIGTERM).\n";
+    "Exit status: 0 every file intact, 1 some file not intact or not as the\n"
+    "manifest lists it, 2 some file or folder could not be checked, the command\n"
+    "line is wrong or the output could not be written, 130 or 143 interrupted\n"
+    "(SIGINT, SIGTERM).\n";
 
 constexpr unsigned kMaxJobs = 256;
 
@@ -146,6 +151,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
   app.add_flag("--trace", options.trace);
   app.add_flag("--sha256", options.sha256);
   app.add_flag("-r,--recursive", options.recursive);
+  app.add_option("--manifest", options.manifest);
+  app.add_option("--audit", options.audit);
   app.add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, kMaxJobs));
   std::string list;
   CLI::Option* list_option = app.add_option("--files0-from", list);
@@ -175,17 +182,20 @@ int ParseOptions(int argc, char** argv, Options& options) {
     Write(stdout, kVersion);
     return 0;
   }
+  if (options.manifest.has_value() || options.audit.has_value()) options.sha256 = true;
+  // An audit takes whole folders: the entries under a named one take part.
+  if (options.audit.has_value()) options.recursive = true;
   if (list_option->count() > 0) {
     if (!options.files.empty())
       return LineError("files cannot be named both on the command line and with --files0-from");
     std::string error;
     if (!ReadFileList(list, options.files, error)) {
-      return LineError("cannot read the list of files " + list + ": " + error);
+      return LineError("cannot read the list of files " + report::EscapeName(list) + ": " + error);
     }
     options.from_list = true;
     return -1;
   }
-  if (options.files.empty()) return UsageError("no file given");
+  if (options.files.empty() && !options.audit.has_value()) return UsageError("no file given");
   return -1;
 }
 

@@ -1,6 +1,7 @@
 #ifndef QUORVEX_CLI_OPTIONS_H
 #define QUORVEX_CLI_OPTIONS_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,8 @@ struct Options {
   bool recursive = false;
   bool sha256 = false;
   unsigned jobs = 1;
+  std::optional<std::string> manifest;  // write one here
+  std::optional<std::string> audit;     // hold the files against this one
   std::vector<std::string> files;
   // The files came from --files0-from: the run ends with a summary however
   // many there were.

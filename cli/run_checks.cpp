@@ -11,8 +11,10 @@
 #include <string_view>
 #include <utility>
 
+#include "audit.h"
 #include "console.h"
 #include "escape.h"
+#include "manifest_write.h"
 #include "path_check.h"
 #include "report.h"
 #include "thread_sync.h"
@@ -214,6 +216,13 @@ struct FileJob {
   std::string json_prefix;  // what goes before its object in the array
   // A file met in a walk, opened there (null when it could not be opened).
   std::shared_ptr<ByteSource> opened;
+  std::uint64_t place = 0;  // of the files, from 0
+};
+
+// The manifests of a run: one to hold the files against, one to write.
+struct RunManifests {
+  Audit* audit = nullptr;
+  ManifestWriter* writer = nullptr;
 };
 
 // Counts the bytes of a large file into the run's progress while it is read.
@@ -246,8 +255,8 @@ class FileProgress {
   std::uint64_t total_ = 0;
 };
 
-void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
-              ProgressBar* inline_bar, StagedOutput& output) {
+void CheckOne(const FileJob& job, const Options& options, const RunManifests& manifests,
+              RunCounters& counters, ProgressBar* inline_bar, StagedOutput& output) {
   StagedTrace staged_trace(output);
   NullTraceSink no_trace;
   FileProgress progress(counters, inline_bar);
@@ -259,6 +268,11 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
   };
   FileResult r =
       job.in_walk ? CheckOpenedPath(job.path, job.opened.get(), check) : CheckPath(job.path, check);
+  if (manifests.writer != nullptr) manifests.writer->Put(job.place, r.path, r.sha256);
+  if (manifests.audit != nullptr && !job.folder) {
+    r.manifest = manifests.audit->Match(r);
+    counters.RaiseExitStatus(Audit::ExitStatusOf(*r.manifest));
+  }
   // The report's memory is taken before anything of it is written: a file
   // whose report does not fit is one that could not be checked.
   std::optional<JsonElementWriter> json;
@@ -284,7 +298,7 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
     output.OutPart(job.json_prefix, true);
     json->WriteTo([&output](std::string_view piece) { output.OutPart(piece, true); });
     output.OutPart({}, false);
-  } else if (!skipped) {
+  } else if (!skipped || r.manifest.has_value()) {
     output.Out(TextReport(r, options.detail));
   }
   ++counters.done;
@@ -316,9 +330,44 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   OutputSink& sink = on_stdio ? stdio : *environment.sink;
   // From here on an interruption closes what was written and ends the run.
   if (on_stdio) SetInterruptHandler(&stdio);
+  std::optional<Audit> audit;
+  std::optional<ManifestWriter> writer;
+  RunManifests manifests;
+  std::vector<std::string> files = options.files;
+  // Walked from ".", the paths are shown as sha256sum shows them, without "./".
+  bool strip_dot = false;
+  if (options.audit.has_value()) {
+    std::string errors;
+    audit.emplace();
+    const bool loaded = audit->Load(*options.audit, errors);
+    sink.Err(errors);
+    if (!loaded) return 2;
+    if (audit->had_line_errors()) counters.RaiseExitStatus(2);
+    if (files.empty()) {
+      files.push_back(audit->payload());
+      strip_dot = files[0] == ".";
+      for (std::string& outside : audit->EntriesOutside()) files.push_back(std::move(outside));
+    } else {
+      audit->LimitTo(files);
+    }
+    manifests.audit = &*audit;
+  }
+  if (options.manifest.has_value()) {
+    writer.emplace();
+    if (!writer->Open(*options.manifest)) {
+      sink.Err("quorvex-check: " + TerminalName(*options.manifest) +
+               ": cannot create the manifest\n");
+      return 2;
+    }
+    manifests.writer = &*writer;
+  }
+  auto is_manifest = [&](const std::string& path) {
+    return (audit.has_value() && audit->IsManifest(path)) ||
+           (writer.has_value() && writer->IsManifest(path));
+  };
+
   // One file named alone is checked on this thread, as with -j 1.
-  const bool one_file =
-      options.files.size() == 1 && !(options.recursive && IsFolder(options.files[0]));
+  const bool one_file = files.size() == 1 && !(options.recursive && IsFolder(files[0]));
   const unsigned workers = options.jobs > 1 && !one_file ? options.jobs : 0;
   ProgressBar* inline_bar = workers == 0 ? &bar : nullptr;
 
@@ -333,12 +382,15 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     OrderedRunner runner(workers, sink);
     auto add_file = [&](FileJob job) {
       if (options.json) job.json_prefix = json_array.Next();
-      ++counters.found;
-      runner.Add([job = std::move(job), &options, &counters, inline_bar](StagedOutput& output) {
-        CheckOne(job, options, counters, inline_bar, output);
+      job.place = counters.found++;
+      runner.Add([job = std::move(job), &options, &manifests, &counters,
+                  inline_bar](StagedOutput& output) {
+        CheckOne(job, options, manifests, counters, inline_bar, output);
       });
     };
-    for (const std::string& path : options.files) {
+    for (const std::string& path : files) {
+      // Never read back while it is being written.
+      if (writer.has_value() && writer->IsManifest(path)) continue;
       if (!IsFolder(path)) {
         add_file(FileJob{path, false, false, {}, nullptr});
         continue;
@@ -353,6 +405,11 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
       FolderWalk walk(path, environment.list_folder);
       WalkStep step;
       while (walk.Next(step)) {
+        if (strip_dot && step.path.size() > 2 && step.path[0] == '.' &&
+            (step.path[1] == '/' || step.path[1] == '\\')) {
+          step.path.erase(0, 2);
+        }
+        if (!step.unreadable_folder && !step.changed && is_manifest(step.path)) continue;
         if (!step.unreadable_folder && !step.changed) {
           add_file(FileJob{std::move(step.path), true, false, {}, std::move(step.file)});
           continue;
@@ -369,14 +426,27 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     runner.Finish();
   }
 
+  if (audit.has_value()) {
+    audit->ForEachMissing([&](const std::string& path, const std::string& sha256) {
+      counters.RaiseExitStatus(1);
+      sink.Out(options.json ? json_array.Next() + MissingJsonElement(path, sha256)
+                            : MissingTextLine(path));
+    });
+  }
+  if (writer.has_value() && !writer->Close()) {
+    sink.Err("quorvex-check: " + TerminalName(*options.manifest) + ": cannot write the manifest\n");
+    counters.RaiseExitStatus(2);
+  }
+
   RunTally t;
   for (std::size_t i = 0; i < kOutcomeCount; ++i) t.outcomes[i] = counters.outcomes[i];
   t.skipped = counters.outcomes[kSkippedSlot];
   std::string tail;
   if (options.json) {
     tail = json_array.Close();
-  } else if (walked || counters.done > 1 || options.from_list) {
+  } else if (walked || counters.done > 1 || options.from_list || audit.has_value()) {
     tail = SummaryLine(t);
+    if (audit.has_value()) tail += audit->SummaryLine();
   }
   if (on_stdio) {
     stdio.Close(tail);

@@ -24,6 +24,8 @@ std::string BareName(const std::string& path) {
 
 const char* StatusName(CheckStatus status) { return InfoOf(status).json_name; }
 
+std::string TerminalName(std::string_view name) { return EscapeName(name); }
+
 std::string ClockTime(std::uint64_t milliseconds) {
   const std::uint64_t seconds = milliseconds / 1000;
   char text[48];
@@ -117,6 +119,36 @@ json FrameRateJson(const std::optional<FrameRate>& r) {
   return FramesPerSecond(*r);
 }
 
+// "  manifest: ..." for a result of an audit run.
+std::string ManifestLine(const ManifestMatch& m) {
+  std::string line = "  manifest: ";
+  if (m.state == "changed") {
+    line += "changed, listed SHA-256 " + m.listed_sha256.value_or("");
+  } else if (m.state == "moved") {
+    line += "moved from " + TerminalName(m.listed_path.value_or(""));
+  } else if (m.state == "not_listed") {
+    line += "not listed";
+  } else if (m.state == "copy") {
+    line += "a copy of " + TerminalName(m.listed_path.value_or(""));
+  } else {
+    line += m.state;
+  }
+  return line + "\n";
+}
+
+// Paths and texts are 8-bit; bytes that are not UTF-8 become U+FFFD. The
+// object one level deeper, as inside the array. A line feed inside a JSON
+// text is always escaped, so every raw one starts a line.
+std::string IndentedElement(const json& o) {
+  const std::string text = o.dump(2, ' ', false, json::error_handler_t::replace);
+  std::string element = "  ";
+  for (const char c : text) {
+    element += c;
+    if (c == '\n') element += "  ";
+  }
+  return element;
+}
+
 template <typename T>
 json OrNull(const std::optional<T>& value) {
   return value.has_value() ? json(*value) : json(nullptr);
@@ -152,6 +184,7 @@ std::string TextReport(const FileResult& r, bool detail) {
   }
   if (!r.sha256.empty()) out += "  sha256 " + r.sha256 + "\n";
   if (detail) out += FrameRuns(s);
+  if (r.manifest.has_value()) out += ManifestLine(*r.manifest);
   return out;
 }
 
@@ -212,6 +245,11 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
       s.size == 0 ? 0.0 : static_cast<double>(s.sealed_bytes) / static_cast<double>(s.size);
   o["read_error"] = OrNull(s.read_error);
   if (r.sha256_wanted) o["sha256"] = r.sha256.empty() ? json(nullptr) : json(r.sha256);
+  if (r.manifest.has_value()) {
+    o["manifest"] = {{"state", r.manifest->state},
+                     {"listed_path", OrNull(r.manifest->listed_path)},
+                     {"listed_sha256", OrNull(r.manifest->listed_sha256)}};
+  }
   o["fields"] = {
       {"IDC_NAME", r.panel.text(IDC_NAME)},
       {"IDC_PATH", r.panel.text(IDC_PATH)},
@@ -311,6 +349,37 @@ std::string JsonElement(const FileResult& r) {
   std::string element;
   WriteJsonElement(r, [&element](std::string_view piece) { element.append(piece); });
   return element;
+}
+
+std::string MissingTextLine(const std::string& path) {
+  return TerminalName(path) + ": listed in the manifest, not found\n";
+}
+
+std::string MissingJsonElement(const std::string& path, const std::string& listed_sha256) {
+  json o = json::object();
+  o["path"] = path;
+  if (!IsValidUtf8(path)) o["path_bytes"] = Base64(path);
+  o["name"] = nullptr;
+  o["size"] = 0;
+  o["kind"] = nullptr;
+  o["status"] = "missing";
+  for (const char* key : {"verdict", "video_format", "audio_format"}) o[key] = nullptr;
+  o["frames_checked"] = 0;
+  o["frames_failed"] = 0;
+  o["failed_frames"] = nullptr;
+  o["walk_end"] = nullptr;
+  o["walk_complete"] = nullptr;
+  o["frame_rate"] = nullptr;
+  o["video_chunks"] = 0;
+  o["unchecked_video_chunks"] = 0;
+  o["sealed_bytes"] = 0;
+  o["coverage"] = 0;
+  o["read_error"] = nullptr;
+  o["sha256"] = nullptr;
+  o["manifest"] = {
+      {"state", "missing"}, {"listed_path", nullptr}, {"listed_sha256", listed_sha256}};
+  o["fields"] = nullptr;
+  return IndentedElement(o);
 }
 
 std::string JsonArrayWriter::Next() {

@@ -43,6 +43,10 @@ std::string BareName(const std::string& path);
 
 const char* StatusName(CheckStatus status);
 
+// A file's name as the text reports write it: EscapeName's escaping, so
+// that a name cannot start a line or move the cursor.
+std::string TerminalName(std::string_view name);
+
 // A time in seconds, to the millisecond: "HH:MM:SS.mmm".
 std::string ClockTime(std::uint64_t milliseconds);
 
@@ -82,6 +86,12 @@ class JsonElementWriter {
   std::string escaped_;
   std::string list_piece_;
 };
+
+// A manifest entry that was not found, in the text report: one line.
+std::string MissingTextLine(const std::string& path);
+// The same as an element of the JSON array: the path, status "missing", the
+// listed hash in `manifest`, every other key null or 0.
+std::string MissingJsonElement(const std::string& path, const std::string& listed_sha256);
 
 // Writes the JSON array one element at a time, so that a result can be
 // written as soon as it is ready: the same bytes as the whole array

@@ -32,6 +32,9 @@ BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli1
 # links (from the system's arm64 architecture, which ensure_packages adds) and
 # qemu to run what it makes.
 ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+# What the unit and console tests need besides the build: GoogleTest, and
+# the tools whose manifests the audit tests read, and the JSON Schema validator.
+TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep python3-jsonschema)
 
 # What the page needs: the WebAssembly toolchain and node for bundling.
 WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
