@@ -292,6 +292,10 @@ Bytes ManyFailedFrames() {
 TEST(AllocationFailure, EndsTheFileNotTheProgram) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer's allocator cannot be replaced from outside";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the sanitizer's allocator cannot be replaced from outside";
+#endif
 #endif
   const fs::path dir = fs::temp_directory_path() / ("quorvex-nomem-" + std::to_string(::getpid()));
   fs::create_directories(dir);
