@@ -7,13 +7,12 @@
 namespace quorvex {
 namespace {
 
-// The kernel's hardware capability bits for AArch64 (asm/hwcap.h).
-constexpr unsigned long kHwcapPmull = 1ul << 4;
-constexpr unsigned long kHwcapCrc32 = 1ul << 7;
-
 ArmCpuFeatures Detect() {
   ArmCpuFeatures f;
 #if defined(__aarch64__) && defined(__linux__)
+  // The kernel's hardware capability bits for AArch64 (asm/hwcap.h).
+  constexpr unsigned long kHwcapPmull = 1ul << 4;
+  constexpr unsigned long kHwcapCrc32 = 1ul << 7;
   const unsigned long hwcap = getauxval(AT_HWCAP);
   f.crc32 = (hwcap & kHwcapCrc32) != 0;
   f.pmull = (hwcap & kHwcapPmull) != 0;

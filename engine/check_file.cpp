@@ -111,9 +111,14 @@ void CheckContents(ByteSource* source, const std::string& full_path, const std::
   panel.SetFieldText(IDC_NAME, "Name: " + bare_name + "\n");
   panel.SetFieldText(IDC_PATH, "Path: " + full_path + "\n");
 
+  // Built without exceptions (the page), a failed allocation ends the
+  // program as it always would.
+#if defined(__cpp_exceptions)
   try {
+#endif
     summary.verdict = CheckOpened(source, panel, errors, options, trace, summary);
     if (summary.verdict.has_value()) SetReport(panel, *summary.verdict);
+#if defined(__cpp_exceptions)
   } catch (const std::bad_alloc&) {
     // The check stops where memory ran out; the frames it listed are given
     // back, as a list cut off there says nothing of the file.
@@ -124,6 +129,7 @@ void CheckContents(ByteSource* source, const std::string& full_path, const std::
     errors.Clear();
     trace.Write(kMallocError);
   }
+#endif
   trace.Flush();
 }
 
