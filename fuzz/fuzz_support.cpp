@@ -529,6 +529,14 @@ Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams&
   return f;
 }
 
+bool FoundChanged(const CheckRun& run, const PolicedSource& source, std::size_t size) {
+  if (run.summary.status != CheckStatus::kChanged) return false;
+  Require(source.measured() > size, "a change without a short read");
+  Require(run.summary.verdict == "The file changed while it was checked.\n", "changed verdict");
+  Require(run.trace.ends_with("file changed error\n"), "changed trace", run.trace);
+  return true;
+}
+
 void CheckLinearReads(const PolicedSource& source, const ReadParams& params) {
   const std::uint64_t size = source.measured();
   const std::uint64_t window =

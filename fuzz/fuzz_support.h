@@ -113,6 +113,11 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
 // The run shows exactly what the model expects.
 void CheckAgainstModel(const CheckRun& run, const Expected& expected);
 
+// A read that ends before the measured size finds the file shrunk: the check
+// stops there and says that the file changed. True when the run did so
+// (and said it rightly), when no model applies.
+bool FoundChanged(const CheckRun& run, const PolicedSource& source, std::size_t size);
+
 // The contents the engine sees: the data cut or zero-extended to the
 // measured size (short reads are read again until the data ends). A check
 // that reads into the zeros finds the file changed instead.
