@@ -28,6 +28,8 @@ constexpr std::string_view kUsage =
     "      --json       print one JSON array with an object per file, nothing else\n"
     "      --sha256     add each file's SHA-256 to the report\n"
     "      --trace      print the checker's trace on standard error\n"
+    "      --report FILE  write a printable HTML case report of the run (with --sha256)\n"
+    "      --case TEXT, --examiner TEXT, --note TEXT  what the report says of the case\n"
     "  -h, --help       print this help and exit\n"
     "      --version    print the version and exit\n"
     "      --           take every later argument as a FILE\n"
@@ -57,6 +59,26 @@ std::string MessageOf(const CLI::Error& e) {
 }
 
 }  // namespace
+
+std::string CommandLineText(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool plain = !arg.empty() && arg.find_first_not_of(
+                                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                           "0123456789-_./=:,+@%") == std::string::npos;
+    if (i > 0) line += ' ';
+    if (plain) {
+      line += arg;
+      continue;
+    }
+    // Quoted as a POSIX shell reads it back.
+    line += '\'';
+    for (const char c : arg) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += '\'';
+  }
+  return line;
+}
 
 unsigned AvailableProcessors() {
 #if defined(_WIN32)
@@ -93,6 +115,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   app.add_flag("--sha256", options.sha256);
   app.add_flag("-r,--recursive", options.recursive);
   app.add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, kMaxJobs));
+  app.add_option("--report", options.report);
+  app.add_option("--case", options.case_name);
+  app.add_option("--examiner", options.examiner);
+  app.add_option("--note", options.note);
   app.add_option("FILE", options.files);
   // Unknown options are gathered and refused with the wording of old.
   app.allow_extras();
@@ -114,6 +140,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
     return 0;
   }
   if (options.files.empty()) return UsageError("no file given");
+  // A report names each file by its hash.
+  if (!options.report.empty()) options.sha256 = true;
+  options.command_line = CommandLineText(argc, argv);
   return -1;
 }
 

@@ -15,7 +15,16 @@ struct Options {
   bool sha256 = false;
   unsigned jobs = 1;
   std::vector<std::string> files;
+  // --report FILE: the case report, with what it says of the case.
+  std::string report;
+  std::string case_name;
+  std::string examiner;
+  std::string note;
+  std::string command_line;  // as run, for the report
 };
+
+// The arguments as one line, each quoted as a POSIX shell would need it.
+std::string CommandLineText(int argc, char** argv);
 
 // How many processors this process may run on; at least 1.
 unsigned AvailableProcessors();

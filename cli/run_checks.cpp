@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "case_report_run.h"
 #include "console.h"
 #include "path_check.h"
 #include "report.h"
@@ -158,8 +159,9 @@ class StagedTrace : public TraceSink {
 struct FileJob {
   std::string path;
   bool in_walk = false;
-  bool folder = false;      // a folder named without -r
-  std::string json_prefix;  // what goes before its object in the array
+  bool folder = false;                         // a folder named without -r
+  std::string json_prefix;                     // what goes before its object in the array
+  std::optional<std::uint64_t> report_ticket;  // its place in the case report
 };
 
 // Counts the bytes of a large file into the run's progress while it is read.
@@ -193,16 +195,24 @@ class FileProgress {
 };
 
 void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
-              ProgressBar* inline_bar, StagedOutput& output) {
+              ProgressBar* inline_bar, CaseReportRun* report, StagedOutput& output) {
   StagedTrace staged_trace(output);
   NullTraceSink no_trace;
   FileProgress progress(counters, inline_bar);
   PathCheckOptions check;
   check.trace = options.trace ? static_cast<TraceSink*>(&staged_trace) : &no_trace;
   check.sha256 = options.sha256;
-  check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
+  TimelineGatherer timeline;
+  const bool for_report = report != nullptr && job.report_ticket.has_value();
+  check.on_progress = [&progress, &timeline, for_report](std::uint64_t done, std::uint64_t total) {
     progress.Update(done, total);
+    if (for_report) timeline.Progress(total);
   };
+  if (for_report) {
+    check.on_sealed_range = [&timeline](std::uint64_t begin, std::uint64_t end) {
+      timeline.SealedRange(begin, end);
+    };
+  }
   const FileResult r = CheckPath(job.path, check);
 
   const Outcome outcome = OutcomeOf(r.summary.status, job.in_walk);
@@ -217,6 +227,10 @@ void CheckOne(const FileJob& job, const Options& options, RunCounters& counters,
     output.Out(job.json_prefix + JsonElement(r));
   } else if (outcome != kSkippedOutcome) {
     output.Out(TextReport(r, options.detail));
+  }
+  if (for_report) {
+    report->Deliver(*job.report_ticket, MakeCaseFileSection(r, timeline.Finish(r.summary.size),
+                                                            outcome == kSkippedOutcome));
   }
   ++counters.done;
 }
@@ -246,6 +260,15 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   const unsigned workers = options.jobs > 1 && !one_file ? options.jobs : 0;
   ProgressBar* inline_bar = workers == 0 ? &bar : nullptr;
 
+  std::optional<CaseReportRun> report;
+  if (!options.report.empty()) {
+    std::string error;
+    report.emplace(options, error);
+    if (!error.empty()) {
+      sink.Err("quorvex-check: " + error + "\n");
+      return 2;
+    }
+  }
   JsonArrayWriter json_array;
   if (options.json) {
     // Opened at once, so that a reader of a long run sees the array begin.
@@ -256,19 +279,24 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   {
     OrderedRunner runner(workers, sink);
     auto add_file = [&](FileJob job) {
+      // The report is not a file of the run, though a walk may meet it.
+      if (report.has_value() && IsReportFile(job.path, options.report)) return;
       if (options.json) job.json_prefix = json_array.Next();
+      if (report.has_value()) job.report_ticket = report->Reserve();
       ++counters.found;
-      runner.Add([job = std::move(job), &options, &counters, inline_bar](StagedOutput& output) {
-        CheckOne(job, options, counters, inline_bar, output);
+      CaseReportRun* report_run = report.has_value() ? &*report : nullptr;
+      runner.Add([job = std::move(job), &options, &counters, inline_bar,
+                  report_run](StagedOutput& output) {
+        CheckOne(job, options, counters, inline_bar, report_run, output);
       });
     };
     for (const std::string& path : options.files) {
       if (!IsFolder(path)) {
-        add_file(FileJob{path, false, false, {}});
+        add_file(FileJob{path, false, false, {}, {}});
         continue;
       }
       if (!options.recursive) {
-        add_file(FileJob{path, false, true, {}});
+        add_file(FileJob{path, false, true, {}, {}});
         continue;
       }
       walked = true;
@@ -276,7 +304,7 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
       WalkStep step;
       while (walk.Next(step)) {
         if (!step.unreadable_folder) {
-          add_file(FileJob{std::move(step.path), true, false, {}});
+          add_file(FileJob{std::move(step.path), true, false, {}, {}});
           continue;
         }
         counters.RaiseExitStatus(2);
@@ -305,6 +333,11 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   bar.Clear();
   sink.Out(tail);
   sink.Flush();
+  if (report.has_value()) {
+    bool ok = false;
+    sink.Err(report->Finish(std::nullopt, ok));
+    if (!ok) counters.RaiseExitStatus(2);
+  }
   return counters.exit_status;
 }
 

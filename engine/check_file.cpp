@@ -68,7 +68,7 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
     verdict =
         WalkRecording(contents, *source, panel, errors, trace, summary, options.on_sealed_range);
   } else if (summary.kind == "jpg" || summary.kind == "png" || summary.kind == "bmp") {
-    verdict = CheckSnapshot(summary.kind, contents, trace, summary.status);
+    verdict = CheckSnapshot(summary.kind, contents, trace, summary.status, &summary.snapshot_crcs);
     const bool compared =
         summary.status == CheckStatus::kIntact || summary.status == CheckStatus::kDamaged;
     if (compared && !ReadFailed(contents)) {

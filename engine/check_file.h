@@ -26,10 +26,18 @@ enum class CheckStatus {
   kUnreadable,          // cannot be opened, measured or read, or no window buffer
 };
 
+// The checksum a seal holds, and the one computed from the bytes it covers;
+// none computed when those bytes run past the end of the file.
+struct SealCrcs {
+  std::uint32_t stored = 0;
+  std::optional<std::uint32_t> computed;
+};
+
 struct FailedFrame {
   std::int64_t frame = 0;    // frame number, as listed in the ErrorList
   std::uint64_t offset = 0;  // position of its chunk in the file
   std::uint64_t chunk = 0;   // its index among the video chunks, from 0
+  SealCrcs crcs;
 };
 
 struct CheckSummary {
@@ -57,6 +65,8 @@ struct CheckSummary {
   std::uint64_t sealed_bytes = 0;
   // Where reading the file failed; the check stopped there.
   std::optional<std::uint64_t> read_error;
+  // A snapshot whose seal was found: its checksums.
+  std::optional<SealCrcs> snapshot_crcs;
 };
 
 // Half of a typical 1 MiB second-level cache: the CRC then reads the bytes

@@ -179,7 +179,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
         } else {
           ++failed;
           e.errors += "frame error(frame_num = " + std::to_string(frame) + ")\n";
-          e.failed_frames.push_back({frame, p, chunk_index});
+          e.failed_frames.push_back({frame, p, chunk_index, {}});
         }
         ++frame;
       } else {

@@ -15,6 +15,7 @@ FileResult CheckPath(const std::string& path, const PathCheckOptions& options) {
   check.trace = options.trace;
   check.summary = &r.summary;
   check.on_progress = options.on_progress;
+  check.on_sealed_range = options.on_sealed_range;
   Sha256 hash;
   std::uint64_t hashed = 0;
   if (options.sha256) {

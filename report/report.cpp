@@ -99,6 +99,16 @@ std::string FrameRuns(const CheckSummary& s) {
   return out;
 }
 
+std::string CrcHex(std::uint32_t crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc));
+  return text;
+}
+
+json CrcOrNull(const std::optional<std::uint32_t>& crc) {
+  return crc.has_value() ? json(CrcHex(*crc)) : json(nullptr);
+}
+
 template <typename T>
 json OrNull(const std::optional<T>& value) {
   return value.has_value() ? json(*value) : json(nullptr);
@@ -136,8 +146,12 @@ std::string JsonElement(const FileResult& r) {
   for (const FailedFrame& f : s.failed_frames) {
     const json time = s.frame_rate.has_value() ? json(static_cast<double>(f.chunk) / *s.frame_rate)
                                                : json(nullptr);
-    failed.push_back(
-        {{"frame", f.frame}, {"offset", f.offset}, {"chunk", f.chunk}, {"time", time}});
+    failed.push_back({{"frame", f.frame},
+                      {"offset", f.offset},
+                      {"chunk", f.chunk},
+                      {"time", time},
+                      {"stored_crc", CrcHex(f.crcs.stored)},
+                      {"computed_crc", CrcOrNull(f.crcs.computed)}});
   }
   json o = json::object();
   o["path"] = r.path;
@@ -159,6 +173,9 @@ std::string JsonElement(const FileResult& r) {
   o["coverage"] =
       s.size == 0 ? 0.0 : static_cast<double>(s.sealed_bytes) / static_cast<double>(s.size);
   o["read_error"] = OrNull(s.read_error);
+  const std::optional<SealCrcs>& crcs = s.snapshot_crcs;
+  o["stored_crc"] = crcs.has_value() ? json(CrcHex(crcs->stored)) : json(nullptr);
+  o["computed_crc"] = crcs.has_value() ? CrcOrNull(crcs->computed) : json(nullptr);
   if (r.sha256_wanted) o["sha256"] = r.sha256.empty() ? json(nullptr) : json(r.sha256);
   o["fields"] = {
       {"IDC_NAME", r.panel.text(IDC_NAME)},

@@ -32,7 +32,9 @@ const workerUrl = URL.createObjectURL(new Blob(
 
 const cardsList = document.getElementById('cards');
 const saveButton = document.getElementById('save');
+const saveReportButton = document.getElementById('save-report');
 const statusLine = document.getElementById('status');
+const PAGE_VERSION = '1.0.0.11';
 const entries = [];  // every card in the order the files were chosen
 const waiting = [];
 let running = null;
@@ -206,6 +208,7 @@ function showResult(entry, json, bins, readFailed) {
         el('pre', {text: fields.error_list})));
   }
   saveButton.disabled = false;
+  saveReportButton.disabled = false;
 }
 
 function finishEntry(entry, words, className) {
@@ -243,6 +246,7 @@ function onWorkerMessage(m) {
     running.progress.value = fraction;
     running.percent.textContent = `${Math.floor(fraction * 100)} %`;
   } else if (m.type === 'result' && running && m.id === running.id) {
+    running.section = m.section;
     showResult(running, m.json, m.bins, m.readFailed);
     running = null;
     pump();
@@ -327,6 +331,33 @@ saveButton.addEventListener('click', async () => {
   a.click();
   a.remove();
   setTimeout(() => URL.revokeObjectURL(url), 10000);
+});
+
+// The case report of every finished result, written by the engine's own
+// report writer in the worker: the same as quorvex-check --report.
+function utcNow() {
+  return new Date().toISOString().replace(/\.\d+Z$/, 'Z');
+}
+const pageStarted = utcNow();
+saveReportButton.addEventListener('click', () => {
+  const sections = entries.filter((e) => e.state === 'done' && e.section).map((e) => e.section);
+  const value = (id) => document.getElementById(id).value;
+  const details = [value('report-case'), value('report-examiner'), value('report-note'),
+    PAGE_VERSION, `WebAssembly (wasm32) in ${navigator.userAgent}`,
+    `Quorvex page ${PAGE_VERSION} (${location.protocol === 'file:' ? 'opened from a file' : location.origin})`,
+    pageStarted];
+  if (!worker) startWorker();
+  new Promise((resolve, reject) => {
+    joinRequest = {id: nextId++, resolve, reject};
+    send({type: 'report', id: joinRequest.id, details, sections, ended: utcNow()});
+  }).then((text) => {
+    const url = URL.createObjectURL(new Blob([text], {type: 'text/html'}));
+    const a = el('a', {href: url, download: 'quorvex-report.html'});
+    document.body.append(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 10000);
+  }, () => {});
 });
 
 const input = document.getElementById('files');

@@ -8,11 +8,14 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "case_report.h"
 #include "check_file.h"
 #include "coverage_bins.h"
 #include "field_panel.h"
 #include "report.h"
+#include "sha256.h"
 #include "trace.h"
 
 #define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
@@ -60,8 +63,25 @@ class WorkerFileSource : public ByteSource {
 alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
 std::string g_input;
 std::string g_output;
-std::optional<CoverageBins> g_bins;
+std::optional<report::CoverageBins> g_bins;
 report::JsonArrayWriter g_array;
+// The last file's part of a case report, and the report being written.
+report::CaseFileSection g_section;
+std::optional<report::StringCaseReportOutput> g_report_output;
+std::optional<report::CaseReportWriter> g_report;
+
+// The input's parts, split at NUL characters.
+std::vector<std::string> InputParts() {
+  std::vector<std::string> parts(1);
+  for (const char c : g_input) {
+    if (c == '\0') {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
 
 }  // namespace
 }  // namespace quorvex::web
@@ -104,8 +124,61 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   options.on_sealed_range = [](std::uint64_t begin, std::uint64_t end) {
     g_bins->AddSealedRange(begin, end);
   };
+  // The case report names each file by its hash, made in the same pass.
+  report::Sha256 hash;
+  std::uint64_t hashed = 0;
+  options.on_bytes = [&hash, &hashed](const std::uint8_t* data, std::size_t count) {
+    hash.Update(data, count);
+    hashed += count;
+  };
   CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
+  // The page's own results stay those of `quorvex-check --json`; the
+  // report's are those of `--report`, which hashes.
+  r.sha256_wanted = true;
+  if (r.summary.status != CheckStatus::kUnreadable && hashed == r.summary.size) {
+    r.sha256 = hash.HexDigest();
+  }
+  g_section = report::MakeCaseFileSection(r, g_bins->fractions());
+}
+
+// The last file's part of the case report: its section's HTML, then its
+// JSON element, apart by a NUL; and its status as the engine's number.
+QUORVEX_EXPORT("qv_section") void QvSection() {
+  g_output = g_section.html + '\0' + g_section.json_element;
+}
+QUORVEX_EXPORT("qv_section_status") int QvSectionStatus() {
+  return static_cast<int>(g_section.status);
+}
+
+// A case report of files checked here: begin with the input holding the
+// case, examiner, note, version, platform, command line and start time apart
+// by NULs; add each file's part as qv_section gave it, with its status; end
+// with the input holding the end time. The output then holds the report.
+QUORVEX_EXPORT("qv_report_begin") void QvReportBegin() {
+  std::vector<std::string> p = InputParts();
+  p.resize(7);
+  report::CaseDetails d{p[0], p[1], p[2], "Quorvex page", p[3], p[4], p[5], p[6]};
+  g_report.reset();
+  g_report_output.emplace();
+  g_report.emplace(std::move(d), *g_report_output);
+  g_report->Begin();
+}
+QUORVEX_EXPORT("qv_report_add") void QvReportAdd(int status) {
+  std::vector<std::string> p = InputParts();
+  p.resize(2);
+  report::CaseFileSection section;
+  section.html = std::move(p[0]);
+  section.json_element = std::move(p[1]);
+  section.status = static_cast<CheckStatus>(status);
+  if (g_report.has_value()) g_report->AddSection(section);
+}
+QUORVEX_EXPORT("qv_report_end") void QvReportEnd() {
+  if (!g_report.has_value()) return;
+  g_report->End(report::CaseEnd{g_input, std::nullopt});
+  g_output = g_report_output->text();
+  g_report.reset();
+  g_report_output.reset();
 }
 
 // The covered fraction of each stretch of the last file checked.

@@ -275,7 +275,24 @@ class Engine {
     const failed = this.source.failed;
     this.source.close();
     this.source = null;
-    return {json: this.output(), bins, readFailed: failed};
+    const json = this.output();
+    this.x.qv_section();
+    const section = {text: this.output(), status: this.x.qv_section_status()};
+    return {json, bins, readFailed: failed, section};
+  }
+
+  // The case report of the given files' parts, by the same writer as
+  // quorvex-check --report.
+  caseReport(details, sections, ended) {
+    this.setInput(details.join('\0'));
+    this.x.qv_report_begin();
+    for (const s of sections) {
+      this.setInput(s.text);
+      this.x.qv_report_add(s.status);
+    }
+    this.setInput(ended);
+    this.x.qv_report_end();
+    return this.output();
   }
 
   joinArray(elements) {
@@ -309,6 +326,9 @@ self.onmessage = async (event) => {
     };
     const result = await engine.check(m.file, progress);
     self.postMessage({type: 'result', id: m.id, ...result});
+  } else if (m.type === 'report') {
+    self.postMessage({type: 'joined', id: m.id,
+                      text: joiner.caseReport(m.details, m.sections, m.ended)});
   } else if (m.type === 'join') {
     self.postMessage({type: 'joined', id: m.id, text: joiner.joinArray(m.elements)});
   }

@@ -26,3 +26,7 @@ BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli1
 # What the page needs: the WebAssembly toolchain and node for bundling.
 WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
   libclang-rt-19-dev-wasm32 wasi-libc binaryen nodejs nlohmann-json3-dev)
+
+# What the case report's test needs: a strict HTML parser, a browser to print
+# the report and the PDF tools to read it back.
+REPORT_TEST_PACKAGES=(python3-html5lib chromium poppler-utils)
