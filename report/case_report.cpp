@@ -74,50 +74,42 @@ std::string Hex(std::uint32_t value, int digits) {
   return text;
 }
 
-// The JSON as it stands inside the report's <pre>: HTML's markup characters
-// as references. The characters HTML cannot carry can only stand inside JSON
-// strings; they are written as \u escapes there, which keeps the value.
-std::string JsonAsHtml(std::string_view json) {
+// The JSON as it stands inside the report's <pre>, and in `text` as a reader
+// extracts it from there: HTML's markup characters as references. The
+// characters HTML cannot carry can only stand inside JSON strings; they are
+// written as \u escapes there, which keeps the value.
+std::string JsonAsHtml(std::string_view json, std::string& text) {
   std::string out;
   out.reserve(json.size() + json.size() / 16);
+  text.clear();
+  text.reserve(json.size());
   for (std::size_t i = 0; i < json.size();) {
     const CodePoint cp = NextCodePoint(json, i);
     const char c = json[i];
     if (c == '&') {
       out += "&amp;";
+      text += c;
     } else if (c == '<') {
       out += "&lt;";
+      text += c;
     } else if (c == '>') {
       out += "&gt;";
+      text += c;
     } else if (HtmlForbids(cp.value)) {
+      std::string escaped;
       if (cp.value < 0x10000) {
-        out += "\\u" + Hex(cp.value, 4);
+        escaped = "\\u" + Hex(cp.value, 4);
       } else {
         const std::uint32_t v = cp.value - 0x10000;
-        out += "\\u" + Hex(0xD800 + (v >> 10), 4) + "\\u" + Hex(0xDC00 + (v & 0x3FF), 4);
+        escaped = "\\u" + Hex(0xD800 + (v >> 10), 4) + "\\u" + Hex(0xDC00 + (v & 0x3FF), 4);
       }
+      out += escaped;
+      text += escaped;
     } else {
       out.append(json.substr(i, cp.bytes));
+      text.append(json.substr(i, cp.bytes));
     }
     i += cp.bytes;
-  }
-  return out;
-}
-
-// Reverses JsonAsHtml's references, giving the text a reader extracts.
-std::string HtmlUnescaped(std::string_view html) {
-  std::string out;
-  out.reserve(html.size());
-  for (std::size_t i = 0; i < html.size();) {
-    if (html.compare(i, 5, "&amp;") == 0) {
-      out += '&', i += 5;
-    } else if (html.compare(i, 4, "&lt;") == 0) {
-      out += '<', i += 4;
-    } else if (html.compare(i, 4, "&gt;") == 0) {
-      out += '>', i += 4;
-    } else {
-      out += html[i++];
-    }
   }
   return out;
 }
@@ -569,9 +561,9 @@ void CaseReportWriter::Write(std::string_view text) {
 }
 
 void CaseReportWriter::KeepJson(std::string_view json) {
-  const std::string html = JsonAsHtml(json);
   // The hash is of the text as a reader extracts it from the element.
-  const std::string text = HtmlUnescaped(html);
+  std::string text;
+  const std::string html = JsonAsHtml(json, text);
   json_hash_.Update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   if (ok_ && !output_.Keep(html)) ok_ = false;
 }
