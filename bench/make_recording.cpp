@@ -4,11 +4,14 @@
 //                                  audio between them, 3 of them damaged
 //   make-recording --sparse FILE   over 4 GiB, mostly a hole: one unchecked
 //                                  video chunk carries the walk past 4 GiB
+//   make-recording --failed N FILE N small frames, every one damaged
+//   make-recording --empty N FILE  N empty video chunks
 // The seals are computed with zlib, independently of the checker.
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -191,12 +194,43 @@ bool WriteSparse(std::FILE* f) {
   return w.ok() && tail.ok();
 }
 
+// `frames` small frames, each with a wrong seal, and an empty index: a
+// report as long as a recording can make per byte.
+bool WriteFailed(std::FILE* f, std::uint64_t frames) {
+  Writer w(f);
+  const Bytes header = Header();
+  const std::uint64_t movie_start = header.size();
+  w.Put(header);
+  std::vector<std::uint8_t> payload(32);
+  for (std::uint64_t i = 0; i < frames; ++i) {
+    FillPayload(payload, static_cast<std::uint32_t>(i), i % kGopFrames == 0);
+    PutFrame(w, payload, true);
+  }
+  w.Put("idx1", 4);
+  w.PutLe32(0);
+  const std::uint64_t end = w.pos();
+  if (end > 0xFFFFFFFFu) return false;
+  w.PatchLe32(4, static_cast<std::uint32_t>(end - 8));
+  w.PatchLe32(movie_start - 8, static_cast<std::uint32_t>(end - 8 - movie_start + 4));
+  return w.ok();
+}
+
+// `count` empty video chunks (8 bytes each).
+bool WriteEmpty(std::FILE* f, std::uint64_t count) {
+  Writer w(f);
+  w.Put(Header());
+  for (std::uint64_t i = 0; i < count; ++i) w.Put("00dc\0\0\0\0", 8);
+  return w.ok();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool sparse = argc == 3 && std::strcmp(argv[1], "--sparse") == 0;
-  if (argc != 2 && !sparse) {
-    std::fprintf(stderr, "usage: make-recording [--sparse] FILE\n");
+  const bool failed = argc == 4 && std::strcmp(argv[1], "--failed") == 0;
+  const bool empty = argc == 4 && std::strcmp(argv[1], "--empty") == 0;
+  if (argc != 2 && !sparse && !failed && !empty) {
+    std::fprintf(stderr, "usage: make-recording [--sparse | --failed N | --empty N] FILE\n");
     return 2;
   }
   const char* path = argv[argc - 1];
@@ -209,7 +243,11 @@ int main(int argc, char** argv) {
   // holds the file in large pieces, which reads faster.
   std::vector<char> buffer(std::size_t{4} << 20);
   std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-  const bool ok = sparse ? WriteSparse(f) : WriteRecording(f);
+  const std::uint64_t count = failed || empty ? std::strtoull(argv[2], nullptr, 10) : 0;
+  const bool ok = failed   ? WriteFailed(f, count)
+                  : empty  ? WriteEmpty(f, count)
+                  : sparse ? WriteSparse(f)
+                           : WriteRecording(f);
   if (std::fclose(f) != 0 || !ok) {
     std::fprintf(stderr, "make-recording: cannot write %s\n", path);
     return 2;

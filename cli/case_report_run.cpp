@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -15,6 +16,7 @@
 #include <sys/utsname.h>
 #endif
 
+#include "quorvex_version.h"
 #include "sha256.h"
 
 namespace quorvex::cli {
@@ -23,7 +25,7 @@ namespace {
 using namespace quorvex::report;
 
 constexpr std::string_view kTool = "quorvex-check";
-constexpr std::string_view kVersion = "1.0.0.11";
+constexpr std::string_view kVersion = QUORVEX_VERSION;
 // As many stretches as the page's timeline has.
 constexpr std::size_t kTimelineBins = 400;
 
@@ -110,12 +112,12 @@ class CaseReportRun::Output : public CaseReportOutput {
   Output(const std::string& path, std::string& error) : kept_path_(KeptPath(path)) {
     file_ = CreateNew(path);
     if (file_ == nullptr) {
-      error = path + ": cannot create the report (it must be a new file)";
+      error = TerminalName(path) + ": cannot create the report (it must be a new file)";
       return;
     }
     kept_ = CreateNew(kept_path_);
     if (kept_ == nullptr) {
-      error = kept_path_ + ": cannot create the report's temporary file";
+      error = TerminalName(kept_path_) + ": cannot create the report's temporary file";
       std::fclose(file_);
       file_ = nullptr;
       std::remove(path.c_str());
@@ -123,7 +125,9 @@ class CaseReportRun::Output : public CaseReportOutput {
     }
     std::fclose(kept_);
     kept_ = std::fopen(kept_path_.c_str(), "w+b");
-    if (kept_ == nullptr) error = kept_path_ + ": cannot create the report's temporary file";
+    if (kept_ == nullptr) {
+      error = TerminalName(kept_path_) + ": cannot create the report's temporary file";
+    }
   }
   ~Output() override {
     if (file_ != nullptr) std::fclose(file_);
@@ -187,19 +191,25 @@ std::uint64_t CaseReportRun::Reserve() {
   return next_ticket_++;
 }
 
-void CaseReportRun::Deliver(std::uint64_t ticket, CaseFileSection section) {
-  std::lock_guard<Mutex> guard(mutex_);
-  if (ticket != next_written_) {
-    waiting_.emplace(ticket, std::move(section));
-    return;
+void CaseReportRun::Deliver(std::uint64_t ticket, const FileResult& result,
+                            const std::vector<float>& bins, bool skipped) {
+  std::unique_lock<Mutex> lock(mutex_);
+  // The places are taken in the order the runner starts the files, so the
+  // one in front is always under way: waiting for it ends.
+  turn_.wait(lock, [&] { return next_written_ == ticket; });
+  try {
+    writer_->AddFile(result, bins, skipped);
+  } catch (const std::bad_alloc&) {
+    failed_ = true;
   }
-  writer_->AddSection(section);
   ++next_written_;
-  for (auto it = waiting_.begin(); it != waiting_.end() && it->first == next_written_;) {
-    writer_->AddSection(it->second);
-    ++next_written_;
-    it = waiting_.erase(it);
-  }
+  lock.unlock();
+  turn_.notify_all();
+}
+
+void CaseReportRun::AddMissing(const std::string& path, const std::string& listed_sha256) {
+  std::lock_guard<Mutex> guard(mutex_);
+  writer_->AddMissing(path, listed_sha256);
 }
 
 std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
@@ -208,12 +218,12 @@ std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
   end.ended = NowUtc();
   end.audit = std::move(audit);
   writer_->End(end);
-  ok = writer_->ok() && waiting_.empty();
+  ok = writer_->ok() && !failed_ && next_written_ == next_ticket_;
   ok = output_->Close() && ok;
   const std::string digest = output_->Digest();
   output_.reset();
-  if (!ok) return "quorvex-check: " + path_ + ": cannot write the report\n";
-  return "quorvex-check: report " + path_ + ", SHA-256 " + digest + "\n";
+  if (!ok) return "quorvex-check: " + TerminalName(path_) + ": cannot write the report\n";
+  return "quorvex-check: report " + TerminalName(path_) + ", SHA-256 " + digest + "\n";
 }
 
 }  // namespace quorvex::cli

@@ -2,7 +2,6 @@
 #define QUORVEX_CLI_CASE_REPORT_RUN_H
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,10 +49,12 @@ class CaseReportRun {
 
   // A place in the report, taken in the order the files are added.
   std::uint64_t Reserve();
-  // The section for the place `ticket`, from any thread. It is written as
-  // soon as every place in front of it has been; until then it waits here,
-  // and no more sections can wait than files are in flight.
-  void Deliver(std::uint64_t ticket, report::CaseFileSection section);
+  // Writes the file at the place `ticket`, from any thread, once every place
+  // in front of it has been written; until then the caller waits here.
+  void Deliver(std::uint64_t ticket, const report::FileResult& result,
+               const std::vector<float>& bins, bool skipped);
+  // A manifest entry whose file was not found, after every file.
+  void AddMissing(const std::string& path, const std::string& listed_sha256);
   // Writes the summary and the rest and closes the file. Returns the line
   // for standard error, "quorvex-check: report FILE, SHA-256 HEX\n", or the
   // error; `ok` says which.
@@ -65,9 +66,10 @@ class CaseReportRun {
   std::unique_ptr<Output> output_;
   std::unique_ptr<report::CaseReportWriter> writer_;
   Mutex mutex_;
+  CondVar turn_;
   std::uint64_t next_ticket_ = 0;
   std::uint64_t next_written_ = 0;
-  std::map<std::uint64_t, report::CaseFileSection> waiting_;
+  bool failed_ = false;  // memory ran out while a file was written
 };
 
 }  // namespace quorvex::cli

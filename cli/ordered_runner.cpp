@@ -20,28 +20,51 @@ void StagedOutput::Out(std::string_view text) {
   std::lock_guard<Mutex> guard(mutex_);
   if (sink_ == nullptr) {
     out_.append(text);
+    Hold(text.size());
     return;
   }
   std::lock_guard<Mutex> sink_guard(*sink_lock_);
   sink_->Out(text);
 }
 
+void StagedOutput::OutPart(std::string_view text, bool ends_inside) {
+  std::lock_guard<Mutex> guard(mutex_);
+  if (sink_ == nullptr) {
+    out_.append(text);
+    held_inside_ = ends_inside;
+    Hold(text.size());
+    return;
+  }
+  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  sink_->OutPart(text, ends_inside);
+}
+
 void StagedOutput::Err(std::string_view text) {
   std::lock_guard<Mutex> guard(mutex_);
   if (sink_ == nullptr) {
     err_.append(text);
+    Hold(text.size());
     return;
   }
   std::lock_guard<Mutex> sink_guard(*sink_lock_);
   sink_->Err(text);
 }
 
+void StagedOutput::Hold(std::size_t size) {
+  if (held_bytes_ != nullptr) *held_bytes_ += size;
+}
+
 void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
   std::lock_guard<Mutex> guard(mutex_);
+  if (held_bytes_ != nullptr) *held_bytes_ -= err_.size() + out_.size();
   {
     std::lock_guard<Mutex> sink_guard(lock);
     if (!err_.empty()) sink.Err(err_);
-    if (!out_.empty()) sink.Out(out_);
+    if (held_inside_) {
+      sink.OutPart(out_, true);
+    } else if (!out_.empty()) {
+      sink.Out(out_);
+    }
   }
   std::string().swap(err_);
   std::string().swap(out_);
@@ -49,10 +72,11 @@ void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
   sink_lock_ = &lock;
 }
 
-OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink)
+OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink, std::size_t held_limit)
     : sink_(sink),
       capacity_(4 * static_cast<std::size_t>(workers) + kSpareItems),
-      refill_at_(capacity_ / 2) {
+      refill_at_(capacity_ / 2),
+      held_limit_(held_limit) {
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -84,6 +108,7 @@ void OrderedRunner::Add(Task task) {
   }
   auto item = std::make_unique<Item>();
   item->task = std::move(task);
+  item->output.held_bytes_ = &held_bytes_;
   waiting_.push_back(item.get());
   in_flight_.push_back(std::move(item));
   if (in_flight_.size() == 1) {
@@ -109,15 +134,24 @@ void OrderedRunner::Finish() {
   sink_.Flush();
 }
 
+bool OrderedRunner::MayStart() const {
+  if (waiting_.empty()) return false;
+  // The head's output is not held, and only the head's end frees what is.
+  return held_bytes_.load() < held_limit_ || waiting_.front() == in_flight_.front().get();
+}
+
 bool OrderedRunner::HeadReady() const {
-  return in_flight_.front()->done && (finishing_ || waiting_.size() <= refill_at_);
+  // Workers held back by the output waiting have nothing to do until the
+  // head is written.
+  return in_flight_.front()->done &&
+         (finishing_ || waiting_.size() <= refill_at_ || held_bytes_.load() >= held_limit_);
 }
 
 void OrderedRunner::Work() {
   std::unique_lock<Mutex> lock(mutex_);
   for (;;) {
-    work_ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-    if (waiting_.empty()) return;
+    work_ready_.wait(lock, [this] { return stopping_ || MayStart(); });
+    if (!MayStart()) return;
     Item* item = waiting_.front();
     waiting_.pop_front();
     lock.unlock();
@@ -144,6 +178,8 @@ void OrderedRunner::WriteDone(std::unique_lock<Mutex>& lock) {
     wrote = true;
   }
   if (wrote) {
+    // Released output no longer counts as held: workers held back may start.
+    work_ready_.notify_all();
     lock.unlock();
     {
       std::lock_guard<Mutex> sink_guard(sink_lock_);

@@ -1,6 +1,7 @@
 #ifndef QUORVEX_CLI_ORDERED_RUNNER_H
 #define QUORVEX_CLI_ORDERED_RUNNER_H
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -20,6 +21,12 @@ class OutputSink {
   virtual ~OutputSink() = default;
   virtual void Out(std::string_view text) = 0;
   virtual void Err(std::string_view text) = 0;
+  // A piece of standard output text that may end inside a unit (a JSON
+  // element written in pieces): `ends_inside` until its last piece.
+  virtual void OutPart(std::string_view text, bool ends_inside) {
+    (void)ends_inside;
+    Out(text);
+  }
   // Called before the runner waits, so that what was written can be seen.
   virtual void Flush() {}
   // Called now and then while the runner waits, and after each item written.
@@ -34,29 +41,41 @@ class StagedOutput {
  public:
   void Out(std::string_view text);
   void Err(std::string_view text);
+  // A piece of a unit written in pieces; see OutputSink::OutPart.
+  void OutPart(std::string_view text, bool ends_inside);
 
  private:
   friend class OrderedRunner;
   // Writes what is held; later text goes straight to `sink` under `lock`.
   void Release(OutputSink& sink, Mutex& lock);
+  // Adds `size` held bytes to the runner's count, if it keeps one.
+  void Hold(std::size_t size);
 
   Mutex mutex_;
   std::string out_;
   std::string err_;
+  bool held_inside_ = false;  // the held text ends inside a unit
   OutputSink* sink_ = nullptr;
   Mutex* sink_lock_ = nullptr;
+  std::atomic<std::size_t>* held_bytes_ = nullptr;
 };
 
 // Runs items on worker threads and writes their output in the order they
 // were added, once an item and every item before it are done. At most four
 // items per worker and a few dozen more are in flight, so memory does not grow with the
-// number of items. With no workers each item runs at once on the caller's
+// number of items. While the output held for items waiting their turn is
+// `held_limit` bytes or more, no item but the head is started, so that a slow
+// first item holds back the others rather than memory filling up behind it.
+// With no workers each item runs at once on the caller's
 // thread, its output written as it comes.
 class OrderedRunner {
  public:
   using Task = std::function<void(StagedOutput& output)>;
 
-  OrderedRunner(unsigned workers, OutputSink& sink);
+  // Enough for thousands of ordinary reports, and small beside the machine.
+  static constexpr std::size_t kDefaultHeldLimit = std::size_t{64} << 20;
+
+  OrderedRunner(unsigned workers, OutputSink& sink, std::size_t held_limit = kDefaultHeldLimit);
   ~OrderedRunner();
   OrderedRunner(const OrderedRunner&) = delete;
   OrderedRunner& operator=(const OrderedRunner&) = delete;
@@ -80,11 +99,16 @@ class OrderedRunner {
   // has passed: one wake of the adding thread writes and adds many items.
   void WaitForHead(std::unique_lock<Mutex>& lock);
   bool HeadReady() const;
+  // Whether a worker may start the next waiting item; the caller holds
+  // `mutex_`.
+  bool MayStart() const;
 
   OutputSink& sink_;
   Mutex sink_lock_;
   std::size_t capacity_;
   std::size_t refill_at_;
+  std::size_t held_limit_;
+  std::atomic<std::size_t> held_bytes_{0};
   Mutex mutex_;
   CondVar work_ready_;
   CondVar item_done_;

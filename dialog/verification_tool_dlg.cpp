@@ -1,11 +1,11 @@
 #include "verification_tool_dlg.h"
 
-#include <mbstring.h>
-
 #include "about_dlg.h"
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "framework/file_dialog.h"
 #include "framework/win_app.h"
+#include "report.h"
 #include "resource.h"
 
 namespace {
@@ -131,30 +131,20 @@ void CVerificationToolDlg::OnBnClickedOk() {
 
   if (dlgFile.DoModal() != IDOK) return;
 
-  GetDlgItem(IDC_INTRO)->ShowWindow(SW_HIDE);
-  GetDlgItem(IDC_DETAIL)->EnableWindow(FALSE);
-  GetDlgItem(IDC_NAME)->SetWindowText("Name: ");
-  GetDlgItem(IDC_PATH)->SetWindowText("Path: ");
-  GetDlgItem(IDC_VIDEO_FORMAT)->SetWindowText("Video Format: ");
-  GetDlgItem(IDC_AUDIO_FORMAT)->SetWindowText("Audio Format: ");
-  GetDlgItem(IDC_PROGRESS)->SetWindowText("");
-  GetDlgItem(IDC_RESULT)->SetWindowText("");
+  // The fields' starting texts and the name split are the report layer's,
+  // the same for every front end.
+  quorvex::report::PrepareForCheck(*this, m_errorList);
 
   POSITION pos = dlgFile.GetStartPosition();
   while (pos != nullptr) {
     const std::string path = dlgFile.GetNextPathName(pos);
-    // In a double-byte code page a 0x5C trail byte is no separator.
-    const unsigned char* const text = reinterpret_cast<const unsigned char*>(path.c_str());
-    const unsigned char* const separator = _mbsrchr(text, '\\');
-    const std::size_t nameStart = separator != nullptr ? (separator - text) + 1 : 0;
-    const std::string bareName = path.substr(nameStart);
     // Paths and names of any length go to the check whole.
-    quorvex::CheckFile(path, bareName, *this, m_errorList);
+    quorvex::CheckFile(path, quorvex::report::BareName(path), *this, m_errorList);
   }
 }
 
 void CVerificationToolDlg::OnBnClickedDetail() {
-  MessageBox(m_errorList.text.c_str(), nullptr, MB_OK);
+  MessageBox(m_errorList.Text().c_str(), nullptr, MB_OK);
 }
 
 void CVerificationToolDlg::SetFieldText(int id, const std::string& text) {

@@ -17,6 +17,8 @@ constexpr std::string_view kCannotOpen = "Can't open the file.\n";
 constexpr std::string_view kMallocError = "malloc error\n";
 constexpr std::string_view kReadError = "read file error\n";
 constexpr std::string_view kCannotRead = "Can't read the file.\n";
+constexpr std::string_view kChangedError = "file changed error\n";
+constexpr std::string_view kChangedFile = "The file changed while it was checked.\n";
 constexpr std::string_view kFinish = "...Finish\n";
 constexpr std::string_view kDashes = "--------------------------\n";
 
@@ -34,7 +36,9 @@ void SetReport(ResultPanel& panel, const std::string& verdict) {
 // nothing for a file of no known kind and for a window that could not be
 // obtained. A read that fails stops the check wherever it happens: what was
 // shown until then stands, and the verdict says that the file could not be
-// read, never that it was changed.
+// read. A file that shrank under a read, or that differs after the check
+// from what it was when it was opened, gets the verdict that it changed:
+// what was read of it is no evidence of one file.
 std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, ErrorList& errors,
                                        const CheckOptions& options, TraceSink& trace,
                                        CheckSummary& summary) {
@@ -51,6 +55,7 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
   if (buffer == nullptr) {
     trace.Write(kMallocError);
     summary.status = CheckStatus::kUnreadable;
+    summary.out_of_memory = true;
     return std::nullopt;
   }
   source->AdviseSequential();
@@ -59,8 +64,6 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
   contents.size = size;
   contents.buffer = buffer.get();
   contents.capacity = capacity;
-  contents.on_progress = &options.on_progress;
-  contents.on_bytes = &options.on_bytes;
 
   summary.kind = DetectFileKind(contents, trace);
   std::optional<std::string> verdict;
@@ -81,11 +84,16 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
     summary.status = CheckStatus::kUnknownKind;
   }
   ReadToEnd(contents);
-  if (ReadFailed(contents)) {
+  if (contents.read_error.has_value()) {
     trace.Write(kReadError);
     summary.status = CheckStatus::kUnreadable;
     summary.read_error = contents.read_error;
     return std::string(kCannotRead);
+  }
+  if (contents.changed || !source->Unchanged()) {
+    trace.Write(kChangedError);
+    summary.status = CheckStatus::kChanged;
+    return std::string(kChangedFile);
   }
   return verdict;
 }
@@ -103,8 +111,26 @@ void CheckContents(ByteSource* source, const std::string& full_path, const std::
   panel.SetFieldText(IDC_NAME, "Name: " + bare_name + "\n");
   panel.SetFieldText(IDC_PATH, "Path: " + full_path + "\n");
 
-  summary.verdict = CheckOpened(source, panel, errors, options, trace, summary);
-  if (summary.verdict.has_value()) SetReport(panel, *summary.verdict);
+  // Built without exceptions (the page), a failed allocation ends the
+  // program as it always would.
+#if defined(__cpp_exceptions)
+  try {
+#endif
+    summary.verdict = CheckOpened(source, panel, errors, options, trace, summary);
+    if (summary.verdict.has_value()) SetReport(panel, *summary.verdict);
+#if defined(__cpp_exceptions)
+  } catch (const std::bad_alloc&) {
+    // The check stops where memory ran out; the frames it listed are given
+    // back, as a list cut off there says nothing of the file.
+    summary.status = CheckStatus::kUnreadable;
+    summary.out_of_memory = true;
+    summary.verdict.reset();
+    summary.failed_frames = FailedFrameList();
+    summary.snapshot_crcs.reset();
+    errors.Clear();
+    trace.Write(kMallocError);
+  }
+#endif
   trace.Flush();
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "byte_source.h"
+#include "failed_frames.h"
 #include "result_panel.h"
 #include "trace.h"
 
@@ -19,26 +20,29 @@ namespace quorvex {
 enum class CheckStatus {
   kIntact,              // a correct snapshot, or a recording with no failed frame
   kDamaged,             // a snapshot checksum error, or failed frames
-  kUnsealed,            // a snapshot without its seal
+  kUnsealed,            // a snapshot without its seal; in the reports also a
+                        // recording in which no frame was checked
   kInvalid,             // "It's the invalid file."
   kUnsupportedVersion,  // "Error version video file."
   kUnknownKind,         // no known kind: no verdict
-  kUnreadable,          // cannot be opened, measured or read, or no window buffer
+  kUnreadable,          // cannot be opened, measured or read, or out of memory
+  kChanged,             // the file changed while it was checked
+  // Given by the reports, never by the check: a recording with no failed
+  // frame whose walk stopped before its end (the check says kIntact).
+  kPartlyChecked,
 };
 
-// The checksum a seal holds, and the one computed from the bytes it covers;
-// none computed when those bytes run past the end of the file.
-struct SealCrcs {
-  std::uint32_t stored = 0;
-  std::optional<std::uint32_t> computed;
+// A rate of `rate` / `scale` frames per second; `scale` is 1 or more.
+struct FrameRate {
+  std::uint32_t rate = 0;
+  std::uint32_t scale = 1;
+  friend bool operator==(const FrameRate&, const FrameRate&) = default;
 };
 
-struct FailedFrame {
-  std::int64_t frame = 0;    // frame number, as listed in the ErrorList
-  std::uint64_t offset = 0;  // position of its chunk in the file
-  std::uint64_t chunk = 0;   // its index among the video chunks, from 0
-  SealCrcs crcs;
-};
+// The rate as a number, not always whole (30000/1001 is 29.97002997...).
+inline double FramesPerSecond(const FrameRate& r) {
+  return static_cast<double>(r.rate) / static_cast<double>(r.scale);
+}
 
 struct CheckSummary {
   std::uint64_t size = 0;
@@ -49,12 +53,18 @@ struct CheckSummary {
   std::optional<std::string> audio_format;  // "G711", "None", ...
   std::int64_t frames_checked = 0;
   std::int64_t frames_failed = 0;
-  std::vector<FailedFrame> failed_frames;
+  FailedFrameList failed_frames;
   // Where the walk of a recording stopped; empty when no walk took place.
   std::optional<std::uint64_t> walk_end;
-  // The recording's rate in frames per second, when its header holds a
-  // plausible one (1 to 1000).
-  std::optional<std::uint32_t> frame_rate;
+  // Whether the walk ended where the movie data ends: at the end of the file
+  // (no chunk head fits behind it) or at the index (a chunk id beginning with
+  // 'i'). False when it stopped at anything else, a refused frame or a read
+  // error; empty when no walk took place.
+  std::optional<bool> walk_complete;
+  // The recording's rate, when its header holds a plausible one (above 0 and
+  // at most 1000 frames per second): the rate field over the time scale
+  // field, the rate alone when the scale is 0.
+  std::optional<FrameRate> frame_rate;
   // The video chunks the walk met up to where it stopped, and how many of
   // them carry no frame that was checked (data shorter than the seal, or a
   // payload of no known start).
@@ -67,6 +77,8 @@ struct CheckSummary {
   std::optional<std::uint64_t> read_error;
   // A snapshot whose seal was found: its checksums.
   std::optional<SealCrcs> snapshot_crcs;
+  // The memory the check needed could not be had; the check stopped.
+  bool out_of_memory = false;
 };
 
 // Half of a typical 1 MiB second-level cache: the CRC then reads the bytes
@@ -78,16 +90,10 @@ struct CheckOptions {
   TraceSink* trace = nullptr;       // standard output when null
   CheckSummary* summary = nullptr;  // filled when given
   std::size_t window_bytes = kDefaultWindowBytes;
-  // Told how far the reading has got, for a progress display.
-  std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
   // Told of every byte range [begin, end) that a seal covers and the check
   // compared: a checked frame's payload inside the file, a sealed snapshot's
   // covered bytes. The ranges add up to the summary's sealed_bytes.
   std::function<void(std::uint64_t begin, std::uint64_t end)> on_sealed_range;
-  // Given every byte of the file once, in order, as the check saw it (for a
-  // hash of the file). The check then also reads what it would skip, in the
-  // same pass, and a read error anywhere stops it.
-  std::function<void(const std::uint8_t* data, std::size_t size)> on_bytes;
 };
 
 // Checks one file: shows its name and path, decides its kind, checks its seal
@@ -99,8 +105,8 @@ void CheckFile(const std::string& full_path, const std::string& bare_name, Resul
                ErrorList& errors, const CheckOptions& options);
 
 // The same check over contents that the caller has opened (in memory for
-// tests and fuzzing). A null source stands for a file that could not be
-// opened.
+// tests and fuzzing, or wrapped to report progress or hash the bytes in
+// order). A null source stands for a file that could not be opened.
 void CheckContents(ByteSource* source, const std::string& full_path, const std::string& bare_name,
                    ResultPanel& panel, ErrorList& errors, const CheckOptions& options);
 

@@ -1,6 +1,7 @@
 #include "crc32.h"
 
 #include "crc32_kernels.h"
+#include "arm_cpu_features.h"
 #include "x86_cpu_features.h"
 
 namespace quorvex {
@@ -13,6 +14,10 @@ bool HasPclmul() { return DetectX86CpuFeatures().pclmul; }
 bool HasAvx2Vpclmul() { return DetectX86CpuFeatures().avx2_vpclmul; }
 bool HasAvx512Vpclmul() { return DetectX86CpuFeatures().avx512_vpclmul; }
 #endif
+#if defined(QUORVEX_CRC32_ARM)
+bool HasCrc() { return DetectArmCpuFeatures().crc32; }
+bool HasCrcPmull() { return DetectArmCpuFeatures().crc32 && DetectArmCpuFeatures().pmull; }
+#endif
 
 constexpr Crc32Kernel kKernels[] = {
     {"portable", Crc32Portable, Always},
@@ -20,6 +25,10 @@ constexpr Crc32Kernel kKernels[] = {
     {"pclmul", Crc32Pclmul, HasPclmul},
     {"vpclmul-avx2", Crc32VpclmulAvx2, HasAvx2Vpclmul},
     {"vpclmul-avx512", Crc32VpclmulAvx512, HasAvx512Vpclmul},
+#endif
+#if defined(QUORVEX_CRC32_ARM)
+    {"arm-crc", Crc32ArmCrc, HasCrc},
+    {"arm-pmull", Crc32ArmPmull, HasCrcPmull},
 #endif
 };
 

@@ -40,6 +40,15 @@ std::uint32_t Crc32VpclmulAvx2(std::uint32_t crc, const std::uint8_t* data, std:
 std::uint32_t Crc32VpclmulAvx512(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
 #endif
 
+#if defined(__aarch64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
+#define QUORVEX_CRC32_ARM 1
+// The CRC32 instructions, eight bytes at a time (ARMv8 CRC).
+std::uint32_t Crc32ArmCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
+// Polynomial multiplication folding over 128-bit registers (PMULL), the last
+// register reduced by the CRC32 instructions.
+std::uint32_t Crc32ArmPmull(std::uint32_t crc, const std::uint8_t* data, std::size_t size);
+#endif
+
 }  // namespace quorvex
 
 #endif

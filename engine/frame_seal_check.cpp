@@ -75,7 +75,7 @@ FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint
   if (!intact) {
     ++tally.error_count;
     tally.error_flag = true;
-    errors.Append("frame error(frame_num = " + std::to_string(tally.frame_number) + ")\n");
+    errors.AddFrame(tally.frame_number);
   }
   ++tally.frame_number;
   return intact ? FrameOutcome::kIntact : FrameOutcome::kFailed;

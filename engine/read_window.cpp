@@ -17,98 +17,55 @@ constexpr std::size_t kMaxSpan = 64;
 // window then costs one fill, not two.
 constexpr std::uint64_t kFillLead = kMaxSpan;
 
-bool HasByteHook(const ReadWindow& w) { return w.on_bytes != nullptr && *w.on_bytes; }
-
-void ReportProgress(ReadWindow& w, std::uint64_t done) {
-  if (w.on_progress != nullptr && *w.on_progress) (*w.on_progress)(done, w.size);
-}
-
 // Reads the `count` bytes at `pos` into `out`, in as many reads as it takes.
-// Returns how many bytes lie in front of a read error, with `failed` set; or,
-// without one, `count`: the bytes that the file no longer held (it shrank)
-// are then zero.
-std::size_t Load(ReadWindow& w, std::uint64_t pos, std::uint8_t* out, std::size_t count,
-                 bool& failed) {
-  failed = false;
-  std::size_t got = 0;
-  while (got < count) {
-    const std::size_t n = w.source->ReadAt(pos + got, out + got, count - got);
-    got += std::min(n, count - got);
-    if (w.source->LastReadFailed()) {
-      failed = true;
-      return got;
+// A read that delivers nothing without an error inside the measured size
+// means the file shrank: the window is then changed, and the count short.
+ReadResult Load(ReadWindow& w, std::uint64_t pos, std::uint8_t* out, std::size_t count) {
+  ReadResult total;
+  while (total.count < count) {
+    const ReadResult r =
+        w.source->ReadAt(pos + total.count, out + total.count, count - total.count);
+    total.count += std::min(r.count, count - total.count);
+    if (r.error_at.has_value()) {
+      total.error_at = r.error_at;
+      return total;
     }
-    if (n == 0) break;
-  }
-  if (got < count) std::memset(out + got, 0, count - got);
-  return count;
-}
-
-void StopAt(ReadWindow& w, std::uint64_t failed_at) {
-  w.read_error = failed_at;
-  w.length = 0;
-}
-
-// Gives on_bytes the part of the `count` bytes at `pos` that it has not had.
-// The stretch in front of them must have gone to it already (FeedUpTo).
-void Feed(ReadWindow& w, std::uint64_t pos, const std::uint8_t* data, std::size_t count) {
-  if (!HasByteHook(w) || pos > w.fed || pos + count <= w.fed) return;
-  const std::size_t skip = static_cast<std::size_t>(w.fed - pos);
-  (*w.on_bytes)(data + skip, count - skip);
-  w.fed = pos + count;
-}
-
-// Reads what on_bytes has not had in front of `pos` through the window and
-// gives it to it.
-bool FeedUpTo(ReadWindow& w, std::uint64_t pos) {
-  while (w.fed < pos) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, pos - w.fed));
-    bool failed = false;
-    const std::size_t got = Load(w, w.fed, w.buffer, want, failed);
-    if (failed) {
-      StopAt(w, w.fed + got);
-      return false;
+    if (r.count == 0) {
+      w.changed = true;
+      w.length = 0;
+      return total;
     }
-    w.start = w.fed;
-    w.length = want;
-    Feed(w, w.start, w.buffer, want);
-    ReportProgress(w, w.fed);
   }
-  return true;
+  return total;
 }
 
 // Loads the window with the bytes from a little in front of `wanted` on, as
 // many as fit and lie in the file. Returns false when a read error keeps any
-// of the `need` bytes at `wanted` from being read; the check then stops.
-// Bytes that a failed read delivered in front of the failure serve, so a bad
-// spot stops the check only when the check needs it (with on_bytes, it needs
-// every byte).
+// of the `need` bytes at `wanted` from being read, or the file shrank; the
+// check then stops. Bytes that a failed read delivered in front of the
+// failure serve, so a bad spot stops the check only when the check needs it.
 bool Fill(ReadWindow& w, std::uint64_t wanted, std::uint64_t need) {
   if (ReadFailed(w)) return false;
   std::uint64_t pos = wanted - std::min(wanted, kFillLead);
-  if (HasByteHook(w) && pos > w.fed && !FeedUpTo(w, pos)) return false;
   for (;;) {
     const std::uint64_t left = pos < w.size ? w.size - pos : 0;
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(w.capacity, left));
-    bool failed = false;
-    const std::size_t got = Load(w, pos, w.buffer, want, failed);
+    const ReadResult r = Load(w, pos, w.buffer, want);
+    if (w.changed) return false;
     w.start = pos;
-    w.length = got;
-    if (!failed) break;
-    const std::uint64_t failed_at = pos + got;
+    w.length = r.count;
+    if (!r.error_at.has_value()) break;
+    const std::uint64_t failed_at = *r.error_at;
     if (failed_at >= wanted + need) break;
     // A failure in the lead in front of `wanted` is read around.
-    const std::uint64_t first_needed = HasByteHook(w) ? std::min(wanted, w.fed) : wanted;
-    if (failed_at < first_needed) {
+    if (failed_at < wanted && pos < wanted) {
       pos = wanted;
       continue;
     }
-    StopAt(w, failed_at);
+    w.read_error = failed_at;
+    w.length = 0;
     return false;
   }
-  Feed(w, w.start, w.buffer, w.length);
-  ReportProgress(w, w.start + w.length);
   return true;
 }
 
@@ -168,7 +125,13 @@ bool ReadBe32(ReadWindow& w, std::uint64_t pos, std::uint32_t& out) {
 
 bool ReadToEnd(ReadWindow& w) {
   if (ReadFailed(w)) return false;
-  return !HasByteHook(w) || FeedUpTo(w, w.size);
+  const ReadResult r = w.source->ReadAt(w.size, w.buffer, 0);
+  if (r.error_at.has_value()) {
+    w.read_error = r.error_at;
+    w.length = 0;
+    return false;
+  }
+  return true;
 }
 
 std::uint32_t CrcOfRange(ReadWindow& w, std::uint64_t pos, std::uint64_t count) {

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -13,11 +12,12 @@ namespace quorvex {
 
 // The bounded view of the file through which every check reads. It holds at
 // most `capacity` bytes, starting at `start`. Bytes at or past `size` (the
-// measured size) are not there; bytes below it that a short read did not
-// deliver (the file shrank) count as zero. All bounds are checked here.
+// measured size) are not there. All bounds are checked here.
 //
-// A byte that cannot be read because of a read error sets `read_error`; from
-// then on nothing more is there, and the check stops.
+// A byte that cannot be read because of a read error sets `read_error`; a
+// read that ends early inside the measured size (the file shrank) sets
+// `changed`. From then on nothing more is there, and the check stops: no byte
+// that was not read is ever checked.
 struct ReadWindow {
   ByteSource* source = nullptr;
   std::uint64_t size = 0;
@@ -25,18 +25,16 @@ struct ReadWindow {
   std::size_t capacity = 0;
   std::uint64_t start = 0;
   std::size_t length = 0;
-  const std::function<void(std::uint64_t, std::uint64_t)>* on_progress = nullptr;
   std::optional<std::uint64_t> read_error;
-  // When set, given every byte of the file once and in order, as the check
-  // sees it: the window then also reads the stretches that the check skips.
-  const std::function<void(const std::uint8_t*, std::size_t)>* on_bytes = nullptr;
-  std::uint64_t fed = 0;  // the bytes in front of this went to on_bytes
+  bool changed = false;
 };
 
-inline bool ReadFailed(const ReadWindow& w) { return w.read_error.has_value(); }
+// Whether a read error or a change stopped the reading.
+inline bool ReadFailed(const ReadWindow& w) { return w.read_error.has_value() || w.changed; }
 
-// With on_bytes set, reads whatever of the file has not gone to it yet.
-// False when a read error stopped it.
+// Asks the source for no bytes at the end of the file, so that a source that
+// hands every byte on in order (InOrderSource) reads what it has not had.
+// False when that, or an earlier read, failed.
 bool ReadToEnd(ReadWindow& w);
 
 // The capacity a window needs for a file of `size` bytes: the wanted window,

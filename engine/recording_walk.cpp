@@ -1,6 +1,7 @@
 #include "recording_walk.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "frame_seal_check.h"
@@ -11,15 +12,16 @@ namespace {
 
 constexpr std::uint64_t kHeaderListSizeOffset = 16;
 constexpr std::uint64_t kHandlerOffset = 112;
+constexpr std::uint64_t kScaleOffset = 128;
 constexpr std::uint64_t kRateOffset = 132;
 constexpr std::uint64_t kAudioCodeOffset = 4420;
 // The 20 bytes in front of the header list's data and the 12-byte head of the
 // movie list behind it.
 constexpr std::uint64_t kMovieDataLead = 32;
 constexpr std::uint64_t kChunkHeadBytes = 8;
-// Rates outside this are no rates a camera records at: the field is then
+// Rates above this are no rates a camera records at: the fields are then
 // taken to hold none.
-constexpr std::uint32_t kMaxFrameRate = 1000;
+constexpr std::uint64_t kMaxFrameRate = 1000;
 
 constexpr std::string_view kInvalidFile = "It's the invalid file.\n";
 constexpr std::string_view kErrorVersion = "Error version video file.\n";
@@ -44,6 +46,14 @@ std::string_view AudioName(std::uint8_t code) {
     if (a.code == code) return a.name;
   }
   return "None";
+}
+
+// The rate the header's fields give, when it is above 0 and at most
+// kMaxFrameRate frames per second. A scale of 0 leaves the rate alone.
+std::optional<FrameRate> PlausibleRate(std::uint32_t rate, std::uint32_t scale) {
+  const FrameRate r{rate, scale == 0 ? 1u : scale};
+  if (r.rate == 0 || r.rate > kMaxFrameRate * r.scale) return std::nullopt;
+  return r;
 }
 
 // Where the chunk after the one at `chunk` with data size `data_size` starts:
@@ -108,7 +118,9 @@ std::string WalkRecording(
   std::uint32_t rate_value = 0;
   ReadLe32(contents, kRateOffset, rate_value);
   trace.Write(FormatText("temp_frane_rate = %d\n", static_cast<std::int32_t>(rate_value)));
-  if (rate_value >= 1 && rate_value <= kMaxFrameRate) summary.frame_rate = rate_value;
+  std::uint32_t scale_value = 0;
+  ReadLe32(contents, kScaleOffset, scale_value);
+  summary.frame_rate = PlausibleRate(rate_value, scale_value);
 
   const std::optional<std::uint8_t> audio_code = ByteAt(contents, kAudioCodeOffset);
   if (!audio_code.has_value()) return {};
@@ -142,6 +154,7 @@ std::string WalkRecording(
       if (version == std::uint8_t{'1'}) {
         finish_tally();
         summary.walk_end = p;
+        summary.walk_complete = false;
         summary.status = CheckStatus::kUnsupportedVersion;
         return std::string(kErrorVersion);
       }
@@ -195,6 +208,9 @@ std::string WalkRecording(
   // The movie data of a cut-off file can start behind its end; the walk then
   // ended at the end of the file.
   summary.walk_end = std::min(p, size);
+  // The byte at p has been read by the loop's last test.
+  summary.walk_complete = !ReadFailed(contents) && (p >= size || size - p < kChunkHeadBytes ||
+                                                    ByteAt(contents, p) == std::uint8_t{'i'});
   // A hash of the file needs what lies behind the walk too; a read that
   // fails there stops the check before the end is shown.
   if (!ReadToEnd(contents)) return {};

@@ -1,6 +1,7 @@
 // The whole check of any file: kind decision, snapshot check or recording
 // walk, the fields, the ErrorList and the trace, compared with a model of
 // the design, under any window size, short reads and a size that changed.
+// A file that ends before its measured size is found changed.
 #include "fuzz_support.h"
 
 using namespace quorvex::fuzz;
@@ -25,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(run.summary.verdict == "Can't open the file.\n", "open error verdict");
     return 0;
   }
+  if (FoundChanged(run, source, size)) return 0;
   CheckAgainstModel(run, ModelCheck(SeenContents(data, size, params)));
   return 0;
 }

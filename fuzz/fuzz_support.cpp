@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "dialog_fields.h"
 #include "file_builders.h"
 #include "trace.h"
 
@@ -143,7 +144,10 @@ void ModelWalk(const Bytes& f, Expected& e) {
   e.video_field = std::string("Video format: ") + format + "\n";
   e.trace += Printf("readBuf = 0x%x-0x%x-0x%x-0x%x\n", f[132], f[133], f[134], f[135]);
   e.trace += Printf("temp_frane_rate = %d\n", static_cast<std::int32_t>(Le32(f, 132)));
-  if (Le32(f, 132) >= 1 && Le32(f, 132) <= 1000) e.frame_rate = Le32(f, 132);
+  const std::uint64_t scale = Le32(f, 128) == 0 ? 1 : Le32(f, 128);
+  if (Le32(f, 132) >= 1 && Le32(f, 132) <= 1000 * scale) {
+    e.frame_rate = FrameRate{Le32(f, 132), static_cast<std::uint32_t>(scale)};
+  }
   e.audio_field = std::string("Audio format: ") + ModelAudioName(f[4420]) + "\n";
 
   std::uint64_t p = std::uint64_t{f[16]} + (std::uint64_t{f[17]} << 8) + 32;
@@ -165,6 +169,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
         e.verdict = "Error version video file.\n";
         e.frames_checked = frame - 1;
         e.walk_end = p;
+        e.walk_complete = false;
         return;
       }
       const std::uint64_t chunk_index = e.video_chunks++;
@@ -210,6 +215,7 @@ void ModelWalk(const Bytes& f, Expected& e) {
   }
   e.frames_checked = frame - 1;
   e.walk_end = std::min(p, n);
+  e.walk_complete = p + 8 > n || At(f, p) == std::uint8_t{'i'};
   e.progress_field = "Complete...100%";
   if (failed == 0) {
     e.status = CheckStatus::kIntact;
@@ -244,6 +250,7 @@ bool IsKnownVerdict(const std::string& kind, const std::string& v) {
                                                   "This BMP's check sum is correct\n",
                                                   "This BMP's check sum is error\n"};
   if (v == "Can't open the file.\n") return kind.empty();
+  if (v == "Can't read the file.\n" || v == "The file changed while it was checked.\n") return true;
   if (kind == "avi") {
     if (v == "It's the invalid file.\n" || v == "Error version video file.\n" ||
         v == "No error occur.\n" || v == "There is an error in the video file.\n") {
@@ -281,7 +288,7 @@ bool ParseErrorList(const std::string& text, std::vector<std::int64_t>& numbers)
 
 std::string Describe(const CheckRun& run) {
   std::string s = "result: " + run.panel.text(IDC_RESULT) +
-                  "errors: " + run.errors.text.substr(0, 200) +
+                  "errors: " + run.errors.Text().substr(0, 200) +
                   "\ntrace: " + run.trace.substr(0, 400);
   return s;
 }
@@ -317,15 +324,17 @@ PolicedSource::PolicedSource(const std::uint8_t* data, std::size_t size, const R
   set_measure_fails(params.measure_fails);
 }
 
-std::size_t PolicedSource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) {
-  Require(count > 0, "a read of no bytes");
+ReadResult PolicedSource::ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) {
+  // A read of no bytes is asked only at the end, for sources that read on to
+  // it.
+  Require(count > 0 || pos == measured_, "a read of no bytes inside the file");
   Require(count <= window_limit_, "a read larger than the window");
   Require(pos <= measured_ && count <= measured_ - pos, "a read past the measured size",
           "pos " + std::to_string(pos) + " count " + std::to_string(count) + " size " +
               std::to_string(measured_));
-  const std::size_t n = MemorySource::ReadAt(pos, out, count);
-  delivered_ += n;
-  return n;
+  const ReadResult r = MemorySource::ReadAt(pos, out, count);
+  delivered_ += r.count;
+  return r;
 }
 
 std::string ModelKind(const Bytes& f, std::string& trace) {
@@ -365,7 +374,7 @@ PolicedWindow::PolicedWindow(PolicedSource& source, std::size_t window_bytes) {
 CheckRun RunCheck(ByteSource* source, const std::string& path, const std::string& name,
                   std::size_t window_bytes) {
   CheckRun run;
-  PrepareForCheck(run.panel, run.errors);
+  report::PrepareForCheck(run.panel, run.errors);
   StringTraceSink trace;
   CheckOptions options;
   options.trace = &trace;
@@ -402,7 +411,7 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
   }
 
   std::vector<std::int64_t> numbers;
-  Require(ParseErrorList(run.errors.text, numbers), "malformed ErrorList", run.errors.text);
+  Require(ParseErrorList(run.errors.Text(), numbers), "malformed ErrorList", run.errors.Text());
   Require(numbers.size() == s.failed_frames.size() &&
               static_cast<std::int64_t>(numbers.size()) == s.frames_failed,
           "ErrorList lines differ from the failed frames", Describe(run));
@@ -412,7 +421,7 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
     Require(numbers[i] >= 1 && numbers[i] <= s.frames_checked, "failed frame number out of range");
     Require(s.failed_frames[i].offset < s.size, "failed frame outside the file");
     if (i > 0) {
-      Require(numbers[i] > numbers[i - 1], "failed frame numbers do not rise", run.errors.text);
+      Require(numbers[i] > numbers[i - 1], "failed frame numbers do not rise", run.errors.Text());
       Require(s.failed_frames[i].offset > s.failed_frames[i - 1].offset,
               "failed frame offsets do not rise");
     }
@@ -473,7 +482,11 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
     Require(s.failed_frames[i].chunk > s.failed_frames[i - 1].chunk,
             "failed frame chunk indexes do not rise");
   }
-  if (s.frame_rate.has_value()) Require(*s.frame_rate >= 1 && *s.frame_rate <= 1000, "frame rate");
+  if (s.frame_rate.has_value()) {
+    const double fps = FramesPerSecond(*s.frame_rate);
+    Require(s.frame_rate->scale >= 1 && fps > 0 && fps <= 1000, "frame rate");
+  }
+  Require(s.walk_complete.has_value() == s.walk_end.has_value(), "walk complete without walk end");
   Require(!s.read_error.has_value(), "a read error from contents that read without one");
 }
 
@@ -489,7 +502,7 @@ void CheckAgainstModel(const CheckRun& run, const Expected& e) {
   Require(panel.text(IDC_PROGRESS) == e.progress_field, "progress field",
           panel.text(IDC_PROGRESS) + " vs " + e.progress_field);
   Require(panel.detail_enabled() == e.detail_enabled, "Detail state");
-  Require(run.errors.text == e.errors, "ErrorList", run.errors.text);
+  Require(run.errors.Text() == e.errors, "ErrorList", run.errors.Text());
   Require(s.frames_checked == e.frames_checked, "frames checked");
   Require(s.failed_frames.size() == e.failed_frames.size(), "failed frames");
   for (std::size_t i = 0; i < e.failed_frames.size(); ++i) {
@@ -500,6 +513,7 @@ void CheckAgainstModel(const CheckRun& run, const Expected& e) {
   }
   Require(s.walk_end == e.walk_end, "walk end");
   Require(s.frame_rate == e.frame_rate, "frame rate");
+  Require(s.walk_complete == e.walk_complete, "walk complete");
   Require(s.video_chunks == e.video_chunks, "video chunks",
           std::to_string(s.video_chunks) + " vs " + std::to_string(e.video_chunks));
   Require(s.unchecked_video_chunks == e.unchecked_video_chunks, "unchecked video chunks");
@@ -513,6 +527,14 @@ Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams&
   const std::size_t kept = std::min<std::size_t>(size, f.size());
   if (kept > 0) std::memcpy(f.data(), data, kept);
   return f;
+}
+
+bool FoundChanged(const CheckRun& run, const PolicedSource& source, std::size_t size) {
+  if (run.summary.status != CheckStatus::kChanged) return false;
+  Require(source.measured() > size, "a change without a short read");
+  Require(run.summary.verdict == "The file changed while it was checked.\n", "changed verdict");
+  Require(run.trace.ends_with("file changed error\n"), "changed trace", run.trace);
+  return true;
 }
 
 void CheckLinearReads(const PolicedSource& source, const ReadParams& params) {

@@ -48,7 +48,7 @@ Bytes PlainParams(std::uint8_t window_code = 0);
 class PolicedSource : public MemorySource {
  public:
   PolicedSource(const std::uint8_t* data, std::size_t size, const ReadParams& params);
-  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
+  ReadResult ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override;
 
   std::uint64_t measured() const { return measured_; }
   // Bytes the reads delivered.
@@ -82,7 +82,8 @@ struct Expected {
   std::int64_t frames_checked = 0;
   std::vector<FailedFrame> failed_frames;
   std::optional<std::uint64_t> walk_end;
-  std::optional<std::uint32_t> frame_rate;
+  std::optional<bool> walk_complete;
+  std::optional<FrameRate> frame_rate;
   std::uint64_t video_chunks = 0;
   std::uint64_t unchecked_video_chunks = 0;
   std::uint64_t sealed_bytes = 0;
@@ -112,8 +113,14 @@ void CheckInvariants(const CheckRun& run, const std::string& path, const std::st
 // The run shows exactly what the model expects.
 void CheckAgainstModel(const CheckRun& run, const Expected& expected);
 
+// A read that ends before the measured size finds the file shrunk: the check
+// stops there and says that the file changed. True when the run did so
+// (and said it rightly), when no model applies.
+bool FoundChanged(const CheckRun& run, const PolicedSource& source, std::size_t size);
+
 // The contents the engine sees: the data cut or zero-extended to the
-// measured size (short reads are read again until the data ends).
+// measured size (short reads are read again until the data ends). A check
+// that reads into the zeros finds the file changed instead.
 Bytes SeenContents(const std::uint8_t* data, std::size_t size, const ReadParams& params);
 
 // Work stays linear: the bytes read are bounded by a small multiple of the

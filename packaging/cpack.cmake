@@ -1,15 +1,14 @@
 # Install rules and the Debian package of quorvex-check (CPack, DEB), with
 # -DQUORVEX_PACKAGE=ON:  cmake --build build && (cd build && cpack)
 # scripts/package builds so, with Debian's hardening flags, and runs it.
-# QUORVEX_RELEASE_VERSION names the release (default: the project's version);
+# QUORVEX_RELEASE_VERSION (cmake/version.cmake) names the release;
 # QUORVEX_SOURCE_DATE_EPOCH dates the man page and the changelog (default:
 # SOURCE_DATE_EPOCH, else the time of the last commit).
 option(QUORVEX_PACKAGE "Write the man page and the package documents, and set up CPack" OFF)
-if(NOT QUORVEX_PACKAGE OR CMAKE_CROSSCOMPILING OR WIN32)
+if(NOT QUORVEX_PACKAGE OR WIN32)
   return()
 endif()
 
-set(QUORVEX_RELEASE_VERSION ${PROJECT_VERSION} CACHE STRING "Version that the packages carry")
 if(NOT QUORVEX_SOURCE_DATE_EPOCH)
   if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(epoch $ENV{SOURCE_DATE_EPOCH})
@@ -39,6 +38,18 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${out}/changelog.De
 file(CONFIGURE OUTPUT ${out}/source-date-epoch CONTENT "${QUORVEX_SOURCE_DATE_EPOCH}\n")
 
 find_program(QUORVEX_HELP2MAN help2man REQUIRED)
+# help2man runs the program; a cross-built one runs through the emulator, by
+# a script of the program's own name so that the page names it.
+if(CMAKE_CROSSCOMPILING)
+  list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
+  file(GENERATE OUTPUT ${out}/emulated/quorvex-check
+       CONTENT "#!/bin/sh\nexec ${emulator} $<TARGET_FILE:quorvex-check> \"$@\"\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                        WORLD_EXECUTE)
+  set(man_program ${out}/emulated/quorvex-check)
+else()
+  set(man_program $<TARGET_FILE:quorvex-check>)
+endif()
 find_program(QUORVEX_GZIP gzip REQUIRED)
 set(man_page ${out}/quorvex-check.1)
 # The man page is made from the built program's --help and --version.
@@ -47,7 +58,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVEX_SOURCE_DATE_EPOCH} LC_ALL=C.UTF-8
           ${QUORVEX_HELP2MAN} --no-info --section=1 --no-discard-stderr
           --include=${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m --output=${man_page}
-          $<TARGET_FILE:quorvex-check>
+          ${man_program}
   DEPENDS quorvex-check ${CMAKE_CURRENT_LIST_DIR}/quorvex-check.h2m ${out}/source-date-epoch
   COMMENT "Writing the man page quorvex-check(1)"
   VERBATIM)
@@ -95,5 +106,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+endif()
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

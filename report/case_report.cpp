@@ -1,8 +1,11 @@
 #include "case_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
+
+#include "escape.h"
 
 namespace quorvex::report {
 namespace {
@@ -15,30 +18,9 @@ struct CodePoint {
 };
 
 CodePoint NextCodePoint(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t n = 0;
   std::uint32_t value = 0;
-  std::uint32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    n = 2, value = lead & 0x1Fu, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    n = 3, value = lead & 0x0Fu, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    n = 4, value = lead & 0x07u, least = 0x10000;
-  } else {
-    return {0xFFFD, 1};
-  }
-  if (i + n > text.size()) return {0xFFFD, 1};
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return {0xFFFD, 1};
-    value = value << 6 | (byte(i + k) & 0x3Fu);
-  }
-  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return {0xFFFD, 1};
-  }
-  return {value, n};
+  const std::size_t n = Utf8SequenceAt(text, i, value);
+  return n == 0 ? CodePoint{0xFFFD, 1} : CodePoint{value, n};
 }
 
 // Code points that HTML does not allow as text: controls other than the
@@ -139,24 +121,12 @@ std::string CssString(std::string_view text) {
 }
 
 std::string Base64OfHex(const std::string& hex) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::vector<std::uint8_t> bytes;
+  std::string bytes;
   const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<std::uint8_t>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
+    bytes += static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1]));
   }
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::uint32_t n = std::uint32_t{bytes[i]} << 16 |
-                            (i + 1 < bytes.size() ? std::uint32_t{bytes[i + 1]} << 8 : 0) |
-                            (i + 2 < bytes.size() ? bytes[i + 2] : 0);
-    out += kDigits[n >> 18 & 63];
-    out += kDigits[n >> 12 & 63];
-    out += i + 1 < bytes.size() ? kDigits[n >> 6 & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
-  }
-  return out;
+  return Base64(bytes);
 }
 
 std::string HexOfSha256(std::string_view text) {
@@ -181,21 +151,6 @@ std::string Grouped(std::int64_t n) {
                : Grouped(static_cast<std::uint64_t>(n));
 }
 
-// part / whole in tenths of a per cent, rounded down as the text report does.
-std::uint64_t PerMille(std::uint64_t part, std::uint64_t whole) {
-  if (whole == 0) return 0;
-#if defined(__SIZEOF_INT128__)
-  __extension__ typedef unsigned __int128 Wide;
-  return static_cast<std::uint64_t>(static_cast<Wide>(part) * 1000u / whole);
-#else
-  return static_cast<std::uint64_t>(static_cast<long double>(part) * 1000 / whole);
-#endif
-}
-
-std::uint64_t ChunkMilliseconds(std::uint64_t chunk, std::uint32_t rate) {
-  return chunk / rate * 1000 + chunk % rate * 1000 / rate;
-}
-
 const char* KindWords(const std::string& kind) {
   if (kind == "avi") return "Recording (AVI)";
   if (kind == "jpg") return "Snapshot (JPEG)";
@@ -208,9 +163,38 @@ std::string Row(std::string_view term, const std::string& value_html) {
   return "<tr><th scope=\"row\">" + std::string(term) + "</th><td>" + value_html + "</td></tr>\n";
 }
 
+// Text gathered into pieces of some KiB before it goes out, so that a file
+// with millions of failed frames is never held whole.
+class PieceOut {
+ public:
+  static constexpr std::size_t kPieceBytes = 16384;
+  explicit PieceOut(const JsonOut& out) : out_(out) {}
+  void Add(std::string_view text) {
+    text_ += text;
+    if (text_.size() >= kPieceBytes) Flush();
+  }
+  void Flush() {
+    if (!text_.empty()) out_(text_);
+    text_.clear();
+  }
+
+ private:
+  const JsonOut& out_;
+  std::string text_;
+};
+
+std::string FrameRateWords(const FrameRate& r) {
+  if (r.rate % r.scale == 0) return std::to_string(r.rate / r.scale) + " per second";
+  char text[96];
+  std::snprintf(text, sizeof text, "%.3f (%u/%u) per second", FramesPerSecond(r),
+                static_cast<unsigned>(r.rate), static_cast<unsigned>(r.scale));
+  return text;
+}
+
 // The timeline of a recording as static SVG: stretches no seal covers
 // shaded, failed frames marked at their time, or at their chunk's position
-// without a frame rate, as the page draws it.
+// without a frame rate, as the page draws it. Failed frames that fall on the
+// same mark share it, so the picture stays small whatever their number.
 std::string TimelineSvg(const FileResult& r, const std::vector<float>& bins) {
   const CheckSummary& s = r.summary;
   constexpr double kWidth = 1000;
@@ -218,9 +202,9 @@ std::string TimelineSvg(const FileResult& r, const std::vector<float>& bins) {
   const bool by_time = s.frame_rate.has_value();
   double length = 1;
   if (by_time) {
-    length = static_cast<double>(s.video_chunks) / *s.frame_rate;
-    for (const FailedFrame& f : s.failed_frames) {
-      length = std::max(length, static_cast<double>(f.chunk) / *s.frame_rate);
+    length = ChunkSeconds(s.video_chunks, *s.frame_rate);
+    if (!s.failed_frames.empty()) {
+      length = std::max(length, ChunkSeconds(s.failed_frames.back().chunk, *s.frame_rate));
     }
     length = std::max(length, 1e-9);
   } else {
@@ -252,70 +236,89 @@ std::string TimelineSvg(const FileResult& r, const std::vector<float>& bins) {
     }
     i = j;
   }
-  for (const FailedFrame& f : s.failed_frames) {
-    const double at = by_time ? static_cast<double>(f.chunk) / *s.frame_rate / length
+  const auto where = [&](const FailedFrame& f) {
+    return by_time ? " at " + ClockTime(ChunkMilliseconds(f.chunk, *s.frame_rate))
+                   : " at byte " + Grouped(f.offset);
+  };
+  const auto mark_x = [&](const FailedFrame& f) {
+    const double at = by_time ? ChunkSeconds(f.chunk, *s.frame_rate) / length
                               : static_cast<double>(f.offset) / length;
-    const double x = std::min(kWidth - 1, std::max(1.0, at * kWidth));
+    return std::min(kWidth - 1, std::max(1.0, std::round(at * kWidth)));
+  };
+  const auto add_mark = [&](const FailedFrame& first, const FailedFrame& last, std::uint64_t n) {
+    const double x = mark_x(first);
     const std::string title =
-        "frame " + std::to_string(f.frame) +
-        (by_time ? " at " + ClockTime(ChunkMilliseconds(f.chunk, *s.frame_rate))
-                 : " at byte " + Grouped(f.offset));
-    char mark[256];
+        n == 1 ? "frame " + std::to_string(first.frame) + where(first)
+               : Grouped(n) + " failed frames, " + std::to_string(first.frame) + "\u2013" +
+                     std::to_string(last.frame) + where(first) + "\u2013" +
+                     (by_time ? ClockTime(ChunkMilliseconds(last.chunk, *s.frame_rate))
+                              : Grouped(last.offset));
+    char mark[512];
     std::snprintf(mark, sizeof mark,
-                  "<g class=\"failed\"><title>%s</title><line x1=\"%.1f\" x2=\"%.1f\" y1=\"0\" "
-                  "y2=\"48\"/><path d=\"M%.1f %.0f L%.1f %.0f L%.1f %.0f Z\"/></g>\n",
+                  "<g class=\"failed\"><title>%s</title><line x1=\"%.0f\" x2=\"%.0f\" y1=\"0\" "
+                  "y2=\"48\"/><path d=\"M%.0f %.0f L%.0f %.0f L%.0f %.0f Z\"/></g>\n",
                   title.c_str(), x, x, x - 8, kHeight, x + 8, kHeight, x, kHeight - 10);
     svg += mark;
+  };
+  auto it = s.failed_frames.begin();
+  const auto end = s.failed_frames.end();
+  while (it != end) {
+    const FailedFrame first = *it;
+    FailedFrame last = first;
+    std::uint64_t n = 1;
+    for (++it; it != end && mark_x(*it) == mark_x(first); ++it, ++n) last = *it;
+    add_mark(first, last, n);
   }
   svg += "</svg>\n";
-  const std::string end =
+  const std::string span_end =
       by_time ? ClockTime(static_cast<std::uint64_t>(length * 1000)) : Grouped(s.size) + " bytes";
   return "<figure class=\"timeline\">\n" + svg + "<div class=\"axis\"><span>" +
-         (by_time ? "00:00:00.000" : "0") + "</span><span>" + end + "</span></div>\n" +
+         (by_time ? "00:00:00.000" : "0") + "</span><span>" + span_end + "</span></div>\n" +
          "<figcaption>Timeline " + (by_time ? "by time" : "by position in the file") +
          ". <span class=\"key-failed\">\u25B2 line</span>: a failed frame. "
          "<span class=\"key-uncovered\">Shaded</span>: a stretch no seal covers; the darker, "
          "the less of it is covered.</figcaption>\n</figure>\n";
 }
 
-// The failed frames as runs of consecutive frame numbers, then each with the
-// checksum its seal holds and the one computed from its bytes.
-std::string FailedFramesHtml(const CheckSummary& s) {
-  const std::vector<FailedFrame>& f = s.failed_frames;
+// The failed frames as runs (consecutive frames in consecutive video
+// chunks, as the text report's runs), then each with the checksum its seal
+// holds and the one computed from its bytes.
+void WriteFailedFrames(const CheckSummary& s, PieceOut& out) {
   const auto time_of = [&](const FailedFrame& frame) {
     return s.frame_rate.has_value() ? ClockTime(ChunkMilliseconds(frame.chunk, *s.frame_rate))
                                     : std::string("\u2014");
   };
-  std::string out =
+  out.Add(
       "<h4>Failed frames, as runs</h4>\n<table class=\"runs\">\n<thead><tr>"
       "<th scope=\"col\">Frames</th><th scope=\"col\">Time</th>"
-      "<th scope=\"col\">Chunks at byte</th></tr></thead>\n<tbody>\n";
-  for (std::size_t begin = 0; begin < f.size();) {
-    std::size_t end = begin + 1;
-    while (end < f.size() && f[end].frame == f[end - 1].frame + 1) ++end;
-    const FailedFrame& a = f[begin];
-    const FailedFrame& b = f[end - 1];
-    const bool one = end - begin == 1;
-    out += "<tr><td>" + std::to_string(a.frame) + (one ? "" : "\u2013" + std::to_string(b.frame)) +
-           "</td><td>" + time_of(a) + (one ? "" : "\u2013" + time_of(b)) + "</td><td>" +
-           Grouped(a.offset) + (one ? "" : "\u2013" + Grouped(b.offset)) + "</td></tr>\n";
-    begin = end;
+      "<th scope=\"col\">Chunks at byte</th></tr></thead>\n<tbody>\n");
+  const auto end = s.failed_frames.end();
+  for (auto it = s.failed_frames.begin(); it != end;) {
+    const FailedFrame a = *it;
+    FailedFrame b = a;
+    for (++it; it != end && (*it).frame == b.frame + 1 && (*it).chunk == b.chunk + 1; ++it) {
+      b = *it;
+    }
+    const bool one = a.frame == b.frame;
+    out.Add("<tr><td>" + std::to_string(a.frame) + (one ? "" : "\u2013" + std::to_string(b.frame)) +
+            "</td><td>" + time_of(a) + (one ? "" : "\u2013" + time_of(b)) + "</td><td>" +
+            Grouped(a.offset) + (one ? "" : "\u2013" + Grouped(b.offset)) + "</td></tr>\n");
   }
-  out +=
+  out.Add(
       "</tbody>\n</table>\n<h4>Checksums of the failed frames</h4>\n<table class=\"crcs\">\n"
       "<thead><tr><th scope=\"col\">Frame</th><th scope=\"col\">Time</th>"
       "<th scope=\"col\">Chunk at byte</th><th scope=\"col\">Seal holds</th>"
-      "<th scope=\"col\">Computed from the bytes</th></tr></thead>\n<tbody>\n";
-  for (const FailedFrame& frame : f) {
-    out += "<tr><td>" + std::to_string(frame.frame) + "</td><td>" + time_of(frame) + "</td><td>" +
-           Grouped(frame.offset) + "</td><td><code>" + Hex(frame.crcs.stored, 8) +
-           "</code></td><td>" +
-           (frame.crcs.computed.has_value()
-                ? "<code>" + Hex(*frame.crcs.computed, 8) + "</code>"
-                : std::string("none: the frame runs past the end of the file")) +
-           "</td></tr>\n";
+      "<th scope=\"col\">Computed from the bytes</th></tr></thead>\n<tbody>\n");
+  for (const FailedFrame frame : s.failed_frames) {
+    out.Add("<tr><td>" + std::to_string(frame.frame) + "</td><td>" + time_of(frame) + "</td><td>" +
+            Grouped(frame.offset) + "</td><td><code>" + CrcHex(frame.crcs.stored) +
+            "</code></td><td>" +
+            (frame.crcs.computed.has_value()
+                 ? "<code>" + CrcHex(*frame.crcs.computed) + "</code>"
+                 : std::string("none: the frame runs past the end of the file")) +
+            "</td></tr>\n");
   }
-  return out + "</tbody>\n</table>\n";
+  out.Add("</tbody>\n</table>\n");
 }
 
 std::string StatusClass(CheckStatus status) {
@@ -485,21 +488,18 @@ bool StringCaseReportOutput::WriteKept() {
   return true;
 }
 
-CaseFileSection MakeCaseFileSection(const FileResult& r, const std::vector<float>& bins,
-                                    bool skipped) {
-  const CheckSummary& s = r.summary;
-  const StatusInfo& info = InfoOf(s.status);
-  CaseFileSection section;
-  section.status = s.status;
-  section.skipped = skipped;
-  if (r.manifest.has_value()) section.manifest_state = r.manifest->state;
-  section.json_element = JsonElement(r);
+namespace {
 
-  std::string& h = section.html;
-  h = "<section class=\"file " + StatusClass(s.status) + "\">\n<h3>" + HtmlText(r.path) +
-      "</h3>\n<p class=\"outcome\"><span class=\"mark\" aria-hidden=\"true\">" + info.mark +
-      "</span>" + info.words + (skipped ? " (skipped in the folder walk)" : "") +
-      "</p>\n<table class=\"facts\">\n";
+void WriteFileSection(const FileResult& r, const std::vector<float>& bins, bool skipped,
+                      const JsonOut& write) {
+  const CheckSummary& s = r.summary;
+  const CheckStatus status = StatusOf(s);
+  const StatusInfo& info = InfoOf(status);
+  std::string h = "<section class=\"file " + StatusClass(status) + "\">\n<h3>" + HtmlText(r.path) +
+                  "</h3>\n<p class=\"outcome\"><span class=\"mark\" aria-hidden=\"true\">" +
+                  info.mark + "</span>" + info.words +
+                  (skipped ? " (skipped in the folder walk)" : "") +
+                  "</p>\n<table class=\"facts\">\n";
   h += Row("Path", HtmlText(r.path));
   h += Row("Size", Grouped(s.size) + " bytes");
   h += Row("SHA-256", r.sha256.empty() ? std::string("none: the file was not read whole")
@@ -515,10 +515,10 @@ CaseFileSection MakeCaseFileSection(const FileResult& r, const std::vector<float
                 " video chunks not checked";
     }
     h += Row("Frames", frames);
-    if (s.frame_rate.has_value())
-      h += Row("Frame rate", std::to_string(*s.frame_rate) + " per second");
+    if (s.frame_rate.has_value()) h += Row("Frame rate", FrameRateWords(*s.frame_rate));
   }
-  if (s.status != CheckStatus::kUnreadable && s.status != CheckStatus::kUnknownKind) {
+  if (s.status != CheckStatus::kUnreadable && s.status != CheckStatus::kUnknownKind &&
+      s.status != CheckStatus::kChanged) {
     const std::uint64_t per_mille = PerMille(s.sealed_bytes, s.size);
     h += Row("Seal coverage", std::to_string(per_mille / 10) + "." +
                                   std::to_string(per_mille % 10) + "% of the file (" +
@@ -526,13 +526,17 @@ CaseFileSection MakeCaseFileSection(const FileResult& r, const std::vector<float
   }
   if (s.snapshot_crcs.has_value()) {
     const SealCrcs& c = *s.snapshot_crcs;
-    h += Row("Checksum", "the seal holds <code>" + Hex(c.stored, 8) +
+    h += Row("Checksum", "the seal holds <code>" + CrcHex(c.stored) +
                              "</code>, computed from the bytes <code>" +
-                             (c.computed.has_value() ? Hex(*c.computed, 8) : "none") + "</code>");
+                             (c.computed.has_value() ? CrcHex(*c.computed) : "none") + "</code>");
   }
   if (s.read_error.has_value()) {
     h += Row("Read error", "at byte " + Grouped(*s.read_error) + "; the check stopped there");
   }
+  if (s.status == CheckStatus::kChanged) {
+    h += Row("Changed", "the file changed while it was checked; nothing is said of its seals");
+  }
+  if (s.out_of_memory) h += Row("Not checked", "the memory the check needed could not be had");
   if (r.manifest.has_value()) {
     const ManifestMatch& m = *r.manifest;
     std::string value = HtmlText(m.state);
@@ -548,8 +552,23 @@ CaseFileSection MakeCaseFileSection(const FileResult& r, const std::vector<float
            ? std::string("<p>(no result: the dialog shows none for this file)</p>\n")
            : "<pre class=\"verdict\">" + HtmlText(result_text, true) + "</pre>\n";
   if (s.kind == "avi" && s.walk_end.has_value()) h += TimelineSvg(r, bins);
-  if (!s.failed_frames.empty()) h += FailedFramesHtml(s);
-  h += "</section>\n";
+  PieceOut out(write);
+  out.Add(h);
+  if (!s.failed_frames.empty()) WriteFailedFrames(s, out);
+  out.Add("</section>\n");
+  out.Flush();
+}
+
+}  // namespace
+
+CaseFileSection MakeCaseFileSection(const FileResult& r, const std::vector<float>& bins,
+                                    bool skipped) {
+  CaseFileSection section;
+  section.status = StatusOf(r.summary);
+  section.skipped = skipped;
+  WriteFileSection(r, bins, skipped,
+                   [&section](std::string_view piece) { section.html.append(piece); });
+  section.json_element = JsonElement(r);
   return section;
 }
 
@@ -561,6 +580,24 @@ void CaseReportWriter::Write(std::string_view text) {
 }
 
 void CaseReportWriter::KeepJson(std::string_view json) {
+  // A UTF-8 sequence cut between two pieces waits for the rest of it, so
+  // that it is judged whole.
+  std::string joined;
+  if (!json_cut_.empty()) {
+    joined = json_cut_ + std::string(json);
+    json = joined;
+    json_cut_.clear();
+  }
+  std::size_t whole = json.size();
+  for (std::size_t back = 1; back <= 3 && back <= json.size(); ++back) {
+    const auto c = static_cast<unsigned char>(json[json.size() - back]);
+    if ((c & 0xC0) == 0x80) continue;
+    const std::size_t needs = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (needs > back) whole = json.size() - back;
+    break;
+  }
+  json_cut_.assign(json.substr(whole));
+  json = json.substr(0, whole);
   // The hash is of the text as a reader extracts it from the element.
   std::string text;
   const std::string html = JsonAsHtml(json, text);
@@ -602,25 +639,53 @@ void CaseReportWriter::Begin() {
   KeepJson(JsonArrayWriter::Open());
 }
 
+void CaseReportWriter::Count(CheckStatus status, bool skipped) {
+  ++files_;
+  if (skipped) {
+    ++skipped_;
+  } else {
+    ++outcomes_[static_cast<std::size_t>(InfoOf(status).outcome)];
+  }
+}
+
 void CaseReportWriter::AddFile(const FileResult& result, const std::vector<float>& bins,
                                bool skipped) {
-  AddSection(MakeCaseFileSection(result, bins, skipped));
+  Count(StatusOf(result.summary), skipped);
+  WriteFileSection(result, bins, skipped, [this](std::string_view piece) { Write(piece); });
+  KeepJson(json_array_.Next());
+  WriteJsonElement(result, [this](std::string_view piece) { KeepJson(piece); });
 }
 
 void CaseReportWriter::AddSection(const CaseFileSection& section) {
-  ++files_;
-  if (section.skipped) {
-    ++skipped_;
-  } else {
-    ++outcomes_[static_cast<std::size_t>(InfoOf(section.status).outcome)];
-  }
+  Count(section.status, section.skipped);
   Write(section.html);
   KeepJson(json_array_.Next());
   KeepJson(section.json_element);
 }
 
+void CaseReportWriter::AddMissing(const std::string& path, const std::string& listed_sha256) {
+  ++missing_;
+  Write("<section class=\"file status-missing\">\n<h3>" + HtmlText(path) +
+        "</h3>\n<p class=\"outcome\"><span class=\"mark\" aria-hidden=\"true\">!</span>"
+        "Listed in the manifest, not found</p>\n<table class=\"facts\">\n" +
+        Row("Path", HtmlText(path)) +
+        Row("Manifest", "missing; listed SHA-256 <code>" + HtmlText(listed_sha256) + "</code>") +
+        "</table>\n</section>\n");
+  KeepJson(json_array_.Next());
+  KeepJson(MissingJsonElement(path, listed_sha256));
+}
+
 void CaseReportWriter::End(const CaseEnd& end) {
   KeepJson(json_array_.Close());
+  KeepJson({});
+  if (!json_cut_.empty()) {
+    // Only a text that is not UTF-8 ends inside a sequence; its bytes go
+    // out as they are.
+    std::string text;
+    const std::string html = JsonAsHtml(json_cut_, text);
+    json_hash_.Update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    if (ok_ && !output_.Keep(html)) ok_ = false;
+  }
   json_sha256_ = json_hash_.HexDigest();
   std::string h;
   if (files_ == 0) h += "<p>No file was checked.</p>\n";
@@ -628,6 +693,7 @@ void CaseReportWriter::End(const CaseEnd& end) {
   h += Row("Run started", HtmlText(details_.started) + " (UTC)");
   h += Row("Run ended", HtmlText(end.ended) + " (UTC)");
   h += Row("Files", Grouped(files_));
+  if (missing_ > 0) h += Row("Listed in the manifest, not found", Grouped(missing_));
   h += "</table>\n<table class=\"counts\">\n<thead><tr><th scope=\"col\">Outcome</th>"
        "<th scope=\"col\">Files</th></tr></thead>\n<tbody>\n";
   for (std::size_t i = 0; i < outcomes_.size(); ++i) {
@@ -644,6 +710,7 @@ void CaseReportWriter::End(const CaseEnd& end) {
     h += "<h3>Audit against a manifest</h3>\n<table class=\"facts\">\n";
     h += Row("Manifest", HtmlText(a.manifest_path));
     h += Row("Its SHA-256", "<code>" + HtmlText(a.manifest_sha256) + "</code>");
+    h += Row("Entries listed", Grouped(a.listed));
     h += "</table>\n<table class=\"counts\">\n<thead><tr><th scope=\"col\">Manifest state</th>"
          "<th scope=\"col\">Files</th></tr></thead>\n<tbody>\n";
     for (const auto& [state, count] : a.states) {

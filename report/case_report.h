@@ -33,6 +33,7 @@ struct CaseDetails {
 struct AuditSummary {
   std::string manifest_path;
   std::string manifest_sha256;
+  std::uint64_t listed = 0;  // the entries that take part
   std::vector<std::pair<std::string, std::uint64_t>> states;
 };
 
@@ -95,8 +96,12 @@ class CaseReportWriter {
   CaseReportWriter(CaseDetails details, CaseReportOutput& output);
 
   void Begin();
+  // Writes a file's section and JSON as they are made, in pieces.
   void AddFile(const FileResult& result, const std::vector<float>& bins, bool skipped = false);
+  // The same from a section made before.
   void AddSection(const CaseFileSection& section);
+  // A manifest entry of an audit run whose file was not found.
+  void AddMissing(const std::string& path, const std::string& listed_sha256);
   void End(const CaseEnd& end);
 
   // Whether every piece was written.
@@ -107,6 +112,7 @@ class CaseReportWriter {
  private:
   void Write(std::string_view text);
   void KeepJson(std::string_view json);
+  void Count(CheckStatus status, bool skipped);
 
   CaseDetails details_;
   CaseReportOutput& output_;
@@ -114,7 +120,9 @@ class CaseReportWriter {
   std::uint64_t files_ = 0;
   std::array<std::uint64_t, static_cast<std::size_t>(Outcome::kCount)> outcomes_{};
   std::uint64_t skipped_ = 0;
+  std::uint64_t missing_ = 0;
   JsonArrayWriter json_array_;
+  std::string json_cut_;  // the start of a UTF-8 sequence the last piece cut
   Sha256 json_hash_;
   std::string json_sha256_;
 };

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "byte_source.h"
 #include "report.h"
 #include "trace.h"
 
@@ -23,6 +24,15 @@ struct PathCheckOptions {
 // Checks the file at `path` as the dialog would and returns all that the
 // reports need. Touches nothing shared: each call may run on its own thread.
 FileResult CheckPath(const std::string& path, const PathCheckOptions& options);
+
+// The result of a file that could not be checked for want of memory.
+FileResult OutOfMemoryResult(const std::string& path, bool sha256_wanted);
+
+// The same check of a file the caller has already opened as `path` (null: it
+// could not be opened), so that no later change to what the path names can
+// put another file in its place.
+FileResult CheckOpenedPath(const std::string& path, ByteSource* opened,
+                           const PathCheckOptions& options);
 
 // The line for standard error about a file that could not be checked, with
 // its line feed; empty when there is nothing to say.

@@ -1,6 +1,8 @@
 #ifndef QUORVEX_REPORT_STATUS_H
 #define QUORVEX_REPORT_STATUS_H
 
+#include <span>
+
 #include "check_file.h"
 
 namespace quorvex::report {
@@ -13,6 +15,7 @@ enum class Outcome {
   kInvalid,
   kUnsupportedVersion,
   kNotChecked,
+  kPartlyChecked,
   kCount
 };
 
@@ -29,7 +32,18 @@ struct StatusInfo {
 
 const StatusInfo& InfoOf(CheckStatus status);
 
+// Every status's entry, in the order of CheckStatus.
+std::span<const StatusInfo> StatusTable();
+
 // The summary's name of an outcome: "intact", "could not be checked", ...
+// The status the reports give a check: the check's own, except that a
+// recording said to be intact is unsealed when no frame in it was checked,
+// and partly checked when its walk stopped before the end of its movie data.
+CheckStatus StatusOf(const CheckSummary& summary);
+inline const StatusInfo& InfoOf(const CheckSummary& summary) { return InfoOf(StatusOf(summary)); }
+
+// The summary's name of an outcome: "intact", "could not be checked",
+// "partly checked", ...
 const char* OutcomeWords(Outcome outcome);
 
 }  // namespace quorvex::report

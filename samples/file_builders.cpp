@@ -190,6 +190,11 @@ RecordingBuilder& RecordingBuilder::Rate(std::uint32_t rate) {
   return *this;
 }
 
+RecordingBuilder& RecordingBuilder::Scale(std::uint32_t scale) {
+  scale_ = scale;
+  return *this;
+}
+
 RecordingBuilder& RecordingBuilder::HeaderListSize(std::uint16_t size) {
   header_list_size_ = size;
   return *this;
@@ -252,7 +257,7 @@ Bytes RecordingBuilder::Build() const {
   std::copy_n("vids", 4, b.begin() + 108);
   std::copy(handler_.begin(), handler_.begin() + std::min<std::size_t>(4, handler_.size()),
             b.begin() + 112);
-  PutLe32(b, 128, 1);
+  PutLe32(b, 128, scale_);
   PutLe32(b, 132, rate_);
   b[4420] = audio_code_;
   if (start >= 12 && start <= b.size()) {

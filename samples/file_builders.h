@@ -58,6 +58,8 @@ class RecordingBuilder {
 
   RecordingBuilder& AudioCode(std::uint8_t code);
   RecordingBuilder& Rate(std::uint32_t rate);
+  // The time scale the rate is divided by (1 unless set).
+  RecordingBuilder& Scale(std::uint32_t scale);
   // Size of the header list; the movie data starts 32 bytes behind it.
   RecordingBuilder& HeaderListSize(std::uint16_t size);
   // A video chunk "00dc" with a FrameSeal for `payload`.
@@ -80,6 +82,7 @@ class RecordingBuilder {
   std::string handler_;
   std::uint8_t audio_code_ = 7;
   std::uint32_t rate_ = 25;
+  std::uint32_t scale_ = 1;
   std::uint16_t header_list_size_ = 4508;
   bool index_ = true;
   Bytes movie_;

@@ -135,14 +135,17 @@ TEST(CaseReportWriterTest, CountsOutcomesAndAuditStates) {
   CaseReportWriter writer(CaseDetails{}, out);
   writer.Begin();
   for (const FileResult& r : HostileResults()) writer.AddFile(r, {});
+  writer.AddMissing("gone/<b>.jpg", std::string(64, 'c'));
   AuditSummary audit{
-      "manifest <1>.sha256", std::string(64, 'b'), {{"unchanged", 7}, {"missing", 2}}};
+      "manifest <1>.sha256", std::string(64, 'b'), 9, {{"unchanged", 7}, {"missing", 2}}};
   writer.End(CaseEnd{"2026-12-09T18:00:05Z", audit});
   const std::string& html = out.text();
   EXPECT_NE(html.find("<tr><td>damaged</td><td>2</td></tr>"), std::string::npos);
   EXPECT_NE(html.find("<tr><td>intact</td><td>0</td></tr>"), std::string::npos);
   EXPECT_NE(html.find("manifest &lt;1&gt;.sha256"), std::string::npos);
   EXPECT_NE(html.find("<tr><td>missing</td><td>2</td></tr>"), std::string::npos);
+  EXPECT_NE(html.find("<h3>gone/&lt;b&gt;.jpg</h3>"), std::string::npos);
+  EXPECT_NE(html.find("\"status\": \"missing\""), std::string::npos);
 }
 
 // A report that cannot be written says so.
@@ -167,7 +170,7 @@ TEST(SealCrcsTest, FailedFrameAndSnapshotCarryBothChecksums) {
   rec.Frame(build::H264Frame(80, 1, true)).Frame(payload, {true, '2'});
   const testing::CheckRun run = RunCheck(rec.Build());
   ASSERT_EQ(run.summary.failed_frames.size(), 1u);
-  const SealCrcs& frame = run.summary.failed_frames[0].crcs;
+  const SealCrcs frame = run.summary.failed_frames[0].crcs;
   EXPECT_EQ(frame.computed, build::ReferenceCrc32(payload));
   EXPECT_NE(frame.stored, build::ReferenceCrc32(payload));
   EXPECT_EQ(run.summary.snapshot_crcs, std::nullopt);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "file_builders.h"
 #include "ordered_runner.h"
 #include "run_checks.h"
+#include "test_support.h"
 
 namespace {
 
@@ -95,6 +97,9 @@ class CliJobsTest : public ::testing::Test {
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = ReadAll("out.txt");
     run.err = ReadAll("err.txt");
+    if (quorvex::testing::AsksForJson(args) && !run.out.empty()) {
+      EXPECT_TRUE(quorvex::testing::HoldsToSchema(run.out)) << args;
+    }
     return run;
   }
 
@@ -293,20 +298,106 @@ TEST_F(CliJobsTest, RunChecksInProcessWithAFolderThatCannotBeRead) {
     options.files = {"export"};
     quorvex::cli::RunEnvironment environment;
     environment.sink = &sink;
-    environment.list_folder = [](const std::string& path, quorvex::cli::FolderListing& out) {
-      return path != "export/cam1" && quorvex::cli::ListFolder(path, out);
+    environment.list_folder = [](const std::string& path, quorvex::cli::FolderListing& out,
+                                 const std::function<bool(quorvex::cli::FolderListing&)>& list) {
+      return path != "export/cam1" && list(out);
     };
     EXPECT_EQ(quorvex::cli::RunChecks(options, environment), 2);
     EXPECT_EQ(sink.err, "quorvex-check: export/cam1: cannot read the folder\n");
-    EXPECT_EQ(sink.out,
-              "export/cam2/d.jpg: This JPEG's check sum is error\n"
-              "export/cam2/rec.avi: There are 2 errors in the video file.\n"
-              "  video h264, audio G711, 2 failed frames of 6 checked; seals cover 33.7% of the file\n"
-              "export/top.bmp: Can't find crc code, it's the invalid file.\n"
-              "3 files: 0 intact, 2 damaged, 1 unsealed, 0 invalid, 0 unsupported version, 0 "
-              "could not be checked\n");
+    EXPECT_EQ(
+        sink.out,
+        "export/cam2/d.jpg: This JPEG's check sum is error\n"
+        "export/cam2/rec.avi: There are 2 errors in the video file.\n"
+        "  video h264, audio G711, 2 failed frames of 6 checked; seals cover 33.7% of the file\n"
+        "export/top.bmp: Can't find crc code, it's the invalid file.\n"
+        "3 files: 0 intact, 2 damaged, 1 unsealed, 0 invalid, 0 unsupported version, 0 "
+        "could not be checked\n");
   }
 }
+
+constexpr const char* kCam1 =
+    "export/cam1/a.jpg: This JPEG's check sum is correct\n"
+    "export/cam1/b.png: This PNG's check sum is correct\n"
+    "export/cam1/c.bmp: This BMP's check sum is correct\n";
+constexpr const char* kRec =
+    "export/cam2/rec.avi: There are 2 errors in the video file.\n"
+    "  video h264, audio G711, 2 failed frames of 6 checked; seals cover 33.7% of the file\n";
+constexpr const char* kTop = "export/top.bmp: Can't find crc code, it's the invalid file.\n";
+
+struct WalkSwapCase {
+  const char* name;
+  const char* listed;  // the folder after whose listing the swap is made
+  void (*swap)();
+  const char* changed;  // the entry said to have changed
+  std::string out;      // the reports, without the summary line
+};
+
+void PrintTo(const WalkSwapCase& c, std::ostream* os) { *os << c.name; }
+
+class WalkSwapTest : public CliJobsTest, public ::testing::WithParamInterface<WalkSwapCase> {};
+
+// Swapped between the listing of a folder and the opening of its entries: the entry is passed over
+// with its line on stderr and exit status 2, nothing outside is checked under its name, and the
+// rest is reported as ever, with one job or four.
+TEST_P(WalkSwapTest, ChangedEntryPassedOverAtAnyJobs) {
+  for (unsigned jobs : {1u, 4u}) {
+    SCOPED_TRACE(jobs);
+    ASSERT_EQ(std::system("rm -rf export outside cam2-away"), 0);
+    MakeExport();
+    StringSink sink;
+    quorvex::cli::Options options;
+    options.recursive = true;
+    options.jobs = jobs;
+    options.files = {"export"};
+    quorvex::cli::RunEnvironment environment;
+    environment.sink = &sink;
+    environment.list_folder = [this](
+                                  const std::string& path, quorvex::cli::FolderListing& out,
+                                  const std::function<bool(quorvex::cli::FolderListing&)>& list) {
+      const bool ok = list(out);
+      if (path == GetParam().listed) GetParam().swap();
+      return ok;
+    };
+    EXPECT_EQ(quorvex::cli::RunChecks(options, environment), 2);
+    EXPECT_EQ(sink.err,
+              "quorvex-check: " + std::string(GetParam().changed) + ": changed during the walk\n");
+    // All but the summary line.
+    EXPECT_EQ(sink.out.substr(0, sink.out.rfind('\n', sink.out.size() - 2) + 1), GetParam().out);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WalkSwapTest,
+    ::testing::Values(WalkSwapCase{"FileBecameLink", "export/cam2",
+                                   [] {
+                                     ASSERT_EQ(unlink("export/cam2/d.jpg"), 0);
+                                     ASSERT_EQ(symlink("../../outside/e.jpg", "export/cam2/d.jpg"),
+                                               0);
+                                   },
+                                   "export/cam2/d.jpg", std::string(kCam1) + kRec + kTop},
+                      WalkSwapCase{"FileBecameFolder", "export/cam2",
+                                   [] {
+                                     ASSERT_EQ(unlink("export/cam2/d.jpg"), 0);
+                                     ASSERT_EQ(mkdir("export/cam2/d.jpg", 0755), 0);
+                                     ASSERT_EQ(link("outside/e.jpg", "export/cam2/d.jpg/e.jpg"), 0);
+                                   },
+                                   "export/cam2/d.jpg", std::string(kCam1) + kRec + kTop},
+                      WalkSwapCase{"FolderBecameLink", "export",
+                                   [] {
+                                     ASSERT_EQ(rename("export/cam2", "cam2-away"), 0);
+                                     ASSERT_EQ(symlink("../outside", "export/cam2"), 0);
+                                   },
+                                   "export/cam2", std::string(kCam1) + kTop},
+                      WalkSwapCase{
+                          "RecordingBecameLink", "export/cam2",
+                          [] {
+                            ASSERT_EQ(unlink("export/cam2/rec.avi"), 0);
+                            ASSERT_EQ(symlink("../../outside/e.jpg", "export/cam2/rec.avi"), 0);
+                          },
+                          "export/cam2/rec.avi",
+                          std::string(kCam1) +
+                              "export/cam2/d.jpg: This JPEG's check sum is error\n" + kTop}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OrderedRunner, WritesInOrderWhateverOrderTheItemsFinish) {
   StringSink sink;
@@ -360,6 +451,38 @@ TEST(OrderedRunner, KeepsFewItemsInFlight) {
     }
     EXPECT_EQ(sink.written, 5000);
     EXPECT_LE(furthest_ahead.load(), static_cast<int>(4 * workers + 48)) << workers;
+  }
+}
+
+// Behind a slow first item, the output held for the others stays near the
+// limit in bytes: once it is reached, only the items already running finish.
+TEST(OrderedRunner, StartsNoMoreItemsOnceTheHeldOutputReachesItsLimit) {
+  constexpr std::size_t kLimit = 1000;
+  constexpr std::size_t kItemBytes = 400;
+  for (unsigned workers : {2u, 4u}) {
+    CountingSink sink;
+    std::atomic<bool> head_running{true};
+    std::atomic<int> started_behind{0};
+    {
+      OrderedRunner runner(workers, sink, kLimit);
+      for (int i = 0; i < 40; ++i) {
+        runner.Add([i, &head_running, &started_behind](StagedOutput& output) {
+          if (i == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            head_running = false;
+          } else if (head_running) {
+            ++started_behind;
+          }
+          output.Out(std::string(kItemBytes, 'x'));
+        });
+      }
+      runner.Finish();
+    }
+    EXPECT_EQ(sink.written, 40);
+    // Enough to reach the limit, and one more on each other worker.
+    const int most = static_cast<int>((kLimit + kItemBytes - 1) / kItemBytes + workers - 1);
+    EXPECT_LE(started_behind.load(), most) << workers;
+    EXPECT_GE(started_behind.load(), 1) << workers;
   }
 }
 

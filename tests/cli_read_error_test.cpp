@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "file_builders.h"
+#include "test_support.h"
 
 namespace {
 
@@ -70,6 +71,9 @@ CliRun RunCheck(const std::vector<std::string>& args, long long unreadable) {
   run.err = ReadAll(err);
   fs::remove(out);
   fs::remove(err);
+  if (quorvex::testing::AsksForJson(args) && !run.out.empty()) {
+    EXPECT_TRUE(quorvex::testing::HoldsToSchema(run.out));
+  }
   return run;
 }
 

@@ -22,6 +22,7 @@ using nlohmann::json;
 using qb::Bytes;
 using quorvex::CheckSummary;
 using quorvex::FailedFrame;
+using quorvex::FrameRate;
 using quorvex::report::FileResult;
 
 struct DigestCase {
@@ -97,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         SampleDigest{"sound.wav",
                      "2c03c167117dac2484fb475e6b0b6add7d98510bbbbb833730d3a1a643ee7da6"},
         SampleDigest{"CMakeLists.txt",
-                     "53b2d1e391c346f419b4524f57ad9be05ef244b843be51f08437d8de343ed331"}),
+                     "442a8e59b6adb1c778d97c37cb33bc95033239aa634a472f6d64c7eb4bea148a"}),
     [](const auto& info) {
       std::string name;
       for (const char* p = info.param.file; *p != '\0'; ++p) {
@@ -132,7 +133,7 @@ TEST(SampleReport, DamagedRecordingSaysWhereAndHowMuchIsSealed) {
 }
 
 // A recording's result with the given failed frames (number, chunk index).
-FileResult Result(std::optional<std::uint32_t> rate,
+FileResult Result(std::optional<FrameRate> rate,
                   std::vector<std::pair<std::int64_t, std::uint64_t>> frames,
                   std::uint64_t sealed = 0, std::uint64_t size = 10000) {
   FileResult r;
@@ -175,22 +176,35 @@ TEST_P(DetailRunsTest, ListsConsecutiveFramesAsOneLine) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, DetailRunsTest,
     ::testing::Values(
-        // Frames 3-5 are consecutive although an unchecked chunk lies
-        // between 4 and 5; frame 9 stands alone.
+        // Frames 3 and 4 lie in consecutive chunks; an unchecked chunk lies
+        // between 4 and 5, so 5 stands alone, as does 9.
         RunsCase{"RunsAndSingles",
-                 Result(25, {{3, 4}, {4, 5}, {5, 7}, {9, 12}, {11, 14}, {12, 15}}),
-                 "  frames 3-5 at 00:00:00.160-00:00:00.280, chunks at 1400-1700\n"
+                 Result(FrameRate{25, 1}, {{3, 4}, {4, 5}, {5, 7}, {9, 12}, {11, 14}, {12, 15}}),
+                 "  frames 3-4 at 00:00:00.160-00:00:00.200, chunks at 1400-1500\n"
+                 "  frame 5 at 00:00:00.280, chunk at 1700\n"
                  "  frame 9 at 00:00:00.480, chunk at 2200\n"
                  "  frames 11-12 at 00:00:00.560-00:00:00.600, chunks at 2400-2500\n"},
+        // Consecutive frame numbers eight minutes of unchecked chunks apart.
+        RunsCase{"FarApartInTime", Result(FrameRate{25, 1}, {{1, 13625}, {2, 25922}}),
+                 "  frame 1 at 00:09:05.000, chunk at 1363500\n"
+                 "  frame 2 at 00:17:16.880, chunk at 2593200\n"},
         RunsCase{"WithoutFrameRate", Result(std::nullopt, {{3, 4}, {4, 5}, {9, 12}}),
                  "  frames 3-4, chunks at 1400-1500\n"
                  "  frame 9, chunk at 2200\n"},
         // 30 frames a second: a third of a second is 333 ms, rounded down.
-        RunsCase{"ThirdsOfASecond", Result(30, {{1, 10}, {2, 11}}),
+        RunsCase{"ThirdsOfASecond", Result(FrameRate{30, 1}, {{1, 10}, {2, 11}}),
                  "  frames 1-2 at 00:00:00.333-00:00:00.366, chunks at 2000-2100\n"},
-        RunsCase{"HoursAway", Result(1, {{1, 3723}}),
+        RunsCase{"TwelveAndAHalfPerSecond", Result(FrameRate{25, 2}, {{11, 10}}),
+                 "  frame 11 at 00:00:00.800, chunk at 2000\n"},
+        RunsCase{"SevenAndAHalfPerSecond", Result(FrameRate{15, 2}, {{11, 10}}),
+                 "  frame 11 at 00:00:01.333, chunk at 2000\n"},
+        // 30000/1001: chunk 30000 is shown at 1001 s exactly.
+        RunsCase{"NtscRate", Result(FrameRate{30000, 1001}, {{1, 3}, {2, 30000}}),
+                 "  frame 1 at 00:00:00.100, chunk at 1300\n"
+                 "  frame 2 at 00:16:41.000, chunk at 3001000\n"},
+        RunsCase{"HoursAway", Result(FrameRate{1, 1}, {{1, 3723}}),
                  "  frame 1 at 01:02:03.000, chunk at 373300\n"},
-        RunsCase{"None", Result(25, {}), ""}),
+        RunsCase{"None", Result(FrameRate{25, 1}, {}), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CoverageCase {
@@ -204,8 +218,8 @@ void PrintTo(const CoverageCase& c, std::ostream* os) { *os << c.sealed << "/" <
 class CoverageLineTest : public ::testing::TestWithParam<CoverageCase> {};
 
 TEST_P(CoverageLineTest, RoundsDown) {
-  const std::string text =
-      quorvex::report::TextReport(Result(25, {}, GetParam().sealed, GetParam().size), false);
+  const std::string text = quorvex::report::TextReport(
+      Result(FrameRate{25, 1}, {}, GetParam().sealed, GetParam().size), false);
   EXPECT_TRUE(text.ends_with(std::string("; seals cover ") + GetParam().text + " of the file\n"))
       << text;
 }

@@ -7,8 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +20,8 @@ namespace {
 
 using quorvex::cli::FolderListing;
 using quorvex::cli::FolderWalk;
-using quorvex::cli::ListFolder;
 using quorvex::cli::WalkStep;
+using ListFn = std::function<bool(FolderListing&)>;
 
 // A small export with every kind of entry a walk meets; see MakeTree.
 class FolderWalkTest : public ::testing::Test {
@@ -58,12 +62,20 @@ class FolderWalkTest : public ::testing::Test {
   }
 
   std::vector<std::string> Walk(const std::string& root,
-                                quorvex::cli::ListFolderFn list = ListFolder) {
+                                quorvex::cli::ListFolderFn list = nullptr) {
     std::vector<std::string> seen;
     FolderWalk walk(root, std::move(list));
     WalkStep step;
-    while (walk.Next(step))
-      seen.push_back((step.unreadable_folder ? "unreadable " : "") + step.path);
+    while (walk.Next(step)) {
+      seen.push_back((step.unreadable_folder ? "unreadable "
+                      : step.changed         ? "changed "
+                                             : "") +
+                     step.path);
+      // A file is handed over open, as the walk confirmed it.
+      if (!step.unreadable_folder && !step.changed) {
+        EXPECT_NE(step.file, nullptr) << step.path;
+      }
+    }
     return seen;
   }
 
@@ -107,8 +119,8 @@ class UnreadableFolderTest : public FolderWalkTest,
 // who may read any folder, so the failure is injected).
 TEST_P(UnreadableFolderTest, IsReportedAtItsPlaceAndTheWalkGoesOn) {
   const std::string failing = root_ + GetParam().failing;
-  auto list = [&](const std::string& path, FolderListing& out) {
-    return path != failing && ListFolder(path, out);
+  auto list = [&](const std::string& path, FolderListing& out, const ListFn& system_list) {
+    return path != failing && system_list(out);
   };
   std::vector<std::string> expected;
   for (const std::string& e : GetParam().expected) {
@@ -126,6 +138,200 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnreadableFolderTest,
                                                            "/\xC3\xA9.jpg"}},
                                            UnreadableCase{"Root", "", {"unreadable "}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What a test does to the tree between the listing of a folder and the
+// opening of its entries; `root` is the export, `base` the folder around it.
+using SwapFn = void (*)(const std::string& base, const std::string& root);
+
+struct SwapCase {
+  const char* name;
+  const char* listed;  // the folder, below the root, after whose listing the swap is made
+  SwapFn swap;
+  std::vector<std::string> expected;
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+void Must(bool ok) { ASSERT_TRUE(ok) << std::strerror(errno); }
+
+class SwapTest : public FolderWalkTest, public ::testing::WithParamInterface<SwapCase> {};
+
+// An entry swapped after its folder was listed is passed over as changed,
+// never opened through a link, and the walk goes on.
+TEST_P(SwapTest, ChangedEntryIsPassedOverNeverFollowed) {
+  const std::string listed = root_ + GetParam().listed;
+  bool swapped = false;
+  auto list = [&](const std::string& path, FolderListing& out, const ListFn& system_list) {
+    const bool ok = system_list(out);
+    if (path == listed) {
+      GetParam().swap(base_, root_);
+      swapped = true;
+    }
+    return ok;
+  };
+  std::vector<std::string> expected;
+  for (const std::string& e : GetParam().expected) {
+    expected.push_back(e.rfind("changed ", 0) == 0 ? "changed " + root_ + e.substr(8) : root_ + e);
+  }
+  EXPECT_EQ(Walk(root_, list), expected);
+  EXPECT_TRUE(swapped);
+}
+
+const std::vector<std::string> kAfterSub = {"/sub.jpg", "/\xC3\xA9.jpg"};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SwapTest,
+    ::testing::Values(
+        SwapCase{"FileBecameLinkOutside", "",
+                 [](const std::string&, const std::string& root) {
+                   Must(unlink((root + "/a.jpg").c_str()) == 0);
+                   Must(symlink("../outside/secret.jpg", (root + "/a.jpg").c_str()) == 0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
+                         "/sub/notes.txt", "/sub/z.bmp"},
+                        kAfterSub)},
+        SwapCase{"FolderBecameLinkOutside", "",
+                 [](const std::string& base, const std::string& root) {
+                   Must(rename((root + "/sub").c_str(), (base + "/moved").c_str()) == 0);
+                   Must(symlink("../outside", (root + "/sub").c_str()) == 0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "/a.jpg", "changed /sub"}, kAfterSub)},
+        SwapCase{"FileBecameFolder", "",
+                 [](const std::string&, const std::string& root) {
+                   Must(unlink((root + "/a.jpg").c_str()) == 0);
+                   Must(mkdir((root + "/a.jpg").c_str(), 0755) == 0);
+                   Must(close(open((root + "/a.jpg/x.jpg").c_str(), O_WRONLY | O_CREAT, 0644)) ==
+                        0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
+                         "/sub/notes.txt", "/sub/z.bmp"},
+                        kAfterSub)},
+        SwapCase{"FolderBecameFile", "",
+                 [](const std::string& base, const std::string& root) {
+                   Must(rename((root + "/sub").c_str(), (base + "/moved").c_str()) == 0);
+                   Must(close(open((root + "/sub").c_str(), O_WRONLY | O_CREAT, 0644)) == 0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "/a.jpg", "changed /sub"}, kAfterSub)},
+        SwapCase{"FileBecamePipe", "",
+                 [](const std::string&, const std::string& root) {
+                   Must(unlink((root + "/a.jpg").c_str()) == 0);
+                   Must(mkfifo((root + "/a.jpg").c_str(), 0644) == 0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
+                         "/sub/notes.txt", "/sub/z.bmp"},
+                        kAfterSub)},
+        // Another file moved into the name: not the entry listed.
+        SwapCase{"FileReplacedByAnother", "",
+                 [](const std::string& base, const std::string& root) {
+                   Must(rename((base + "/outside/secret.jpg").c_str(), (root + "/a.jpg").c_str()) ==
+                        0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
+                         "/sub/notes.txt", "/sub/z.bmp"},
+                        kAfterSub)},
+        SwapCase{"FileInSubFolderBecameLink", "/sub",
+                 [](const std::string&, const std::string& root) {
+                   Must(unlink((root + "/sub/z.bmp").c_str()) == 0);
+                   Must(symlink("../../outside/secret.jpg", (root + "/sub/z.bmp").c_str()) == 0);
+                 },
+                 Concat({"/B.png", "/a-b.jpg", "/a.jpg", "/sub/damaged.jpg", "/sub/notes.txt",
+                         "changed /sub/z.bmp"},
+                        kAfterSub)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Descriptors this process has open.
+int OpenDescriptors() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// A chain of `depth` folders named "d" under `top`, made relative to each
+// other since the whole path is longer than the system takes at once, with
+// an empty file "f.jpg" at each depth of `files`.
+void MakeChain(const std::string& top, int depth, const std::vector<int>& files) {
+  ASSERT_EQ(mkdir(top.c_str(), 0755), 0);
+  int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level <= depth; ++level) {
+    if (std::find(files.begin(), files.end(), level) != files.end()) {
+      const int f = openat(fd, "f.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+      ASSERT_GE(f, 0);
+      close(f);
+    }
+    if (level == depth) break;
+    ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+    const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(next, 0);
+    close(fd);
+    fd = next;
+  }
+  close(fd);
+}
+
+// Every file of a tree 5,000 folders deep is found, under a path of over
+// 10,000 bytes, with a few descriptors open whatever the depth.
+TEST_F(FolderWalkTest, DeepTreeWalkedWholeWithFewDescriptors) {
+  const std::string top = base_ + "/deep";
+  const std::vector<int> depths = {0, 1, 17, 1000, 2500, 4999, 5000};
+  MakeChain(top, 5000, depths);
+  const int before = OpenDescriptors();
+  int most = before;
+  std::vector<std::size_t> lengths;
+  FolderWalk walk(top);
+  WalkStep step;
+  while (walk.Next(step)) {
+    EXPECT_FALSE(step.unreadable_folder || step.changed) << step.path.size();
+    EXPECT_NE(step.file, nullptr);
+    lengths.push_back(step.path.size());
+    most = std::max(most, OpenDescriptors());
+  }
+  // Depth first: the deepest file comes first, the top's last.
+  std::vector<std::size_t> expected;
+  for (auto it = depths.rbegin(); it != depths.rend(); ++it)
+    expected.push_back(top.size() + 2 * static_cast<std::size_t>(*it) + 6);
+  EXPECT_EQ(lengths, expected);
+  EXPECT_GT(lengths.front(), 10'000u);
+  // The held folders, the file of the step and the directory listing itself.
+  EXPECT_LE(most - before, static_cast<int>(FolderWalk::kHeldFolders) + 4);
+  EXPECT_EQ(OpenDescriptors(), before + 1);  // the step's file
+}
+
+// A folder moved away while the walk is below it, deeper than the folders
+// held open: its own entries are still walked (it is the folder listed),
+// and the walk finds its way back to the rest of the tree by the names.
+TEST_F(FolderWalkTest, FolderMovedWhileWalkedBelowIt) {
+  const std::string top = base_ + "/deep";
+  MakeChain(top, 40, {0, 3, 40});
+  std::string third = top;
+  for (int i = 0; i < 3; ++i) third += "/d";
+  std::string deepest = top;
+  for (int i = 0; i < 40; ++i) deepest += "/d";
+  auto list = [&](const std::string& path, FolderListing& out, const ListFn& system_list) {
+    const bool ok = system_list(out);
+    if (path == deepest) {
+      // Away goes the third folder, with all below it, and a new one of the
+      // same name in its place.
+      Must(rename(third.c_str(), (base_ + "/away").c_str()) == 0);
+      Must(mkdir(third.c_str(), 0755) == 0);
+      Must(close(open((third + "/f.jpg").c_str(), O_WRONLY | O_CREAT, 0644)) == 0);
+    }
+    return ok;
+  };
+  std::vector<std::string> seen;
+  FolderWalk walk(top, list);
+  WalkStep step;
+  while (walk.Next(step)) seen.push_back((step.changed ? "changed " : "") + step.path);
+  // The deepest file was opened before the move, the third folder's own
+  // file after it, from the folder that was moved; the new one is not the
+  // folder listed.
+  EXPECT_EQ(seen, (std::vector<std::string>{deepest + "/f.jpg", third + "/f.jpg", top + "/f.jpg"}));
+}
 
 TEST(FolderWalk, MissingRootIsUnreadable) {
   FolderWalk walk("/nonexistent/quorvex-walk");

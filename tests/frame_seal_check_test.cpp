@@ -29,7 +29,7 @@ TEST_P(PayloadPatternTest, DecidesWhetherFrameIsChecked) {
   const testing::CheckRun run =
       testing::RunCheck(RecordingBuilder(c.handler).Frame(payload, {true, '2'}).Build());
   EXPECT_EQ(run.summary.frames_checked, c.checked ? 1 : 0);
-  EXPECT_EQ(run.errors.text, c.checked ? "frame error(frame_num = 1)\n" : "");
+  EXPECT_EQ(run.errors.Text(), c.checked ? "frame error(frame_num = 1)\n" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,7 +65,7 @@ TEST(CheckFrameSeal, NumbersOnlyCheckedFramesAcrossSkippedAndAudioChunks) {
                          .Frame(build::H264Frame(100, 4, false))
                          .Build();
   const testing::CheckRun run = testing::RunCheck(file);
-  EXPECT_EQ(run.errors.text, "frame error(frame_num = 2)\n");
+  EXPECT_EQ(run.errors.Text(), "frame error(frame_num = 2)\n");
   EXPECT_EQ(run.summary.frames_checked, 3);
   const std::string frames = run.trace.substr(run.trace.find("file_check_sum"));
   const std::uint32_t crc1 = build::ReferenceCrc32(build::H264Frame(100, 1, true));
@@ -87,7 +87,7 @@ TEST(CheckFrameSeal, ThreeFailuresListedInFrameOrder) {
     rec.Frame(build::H264Frame(80, i, true), {damaged, '2'});
   }
   const testing::CheckRun run = testing::RunCheck(rec.Build());
-  EXPECT_EQ(run.errors.text,
+  EXPECT_EQ(run.errors.Text(),
             "frame error(frame_num = 2)\nframe error(frame_num = 4)\nframe error(frame_num = 5)\n");
   EXPECT_EQ(run.summary.frames_failed, 3);
   EXPECT_EQ(run.panel.text(IDC_RESULT),
@@ -106,7 +106,7 @@ TEST(CheckFrameSeal, PadByteIsNotChecksummed) {
                 "file_check_sum = 0x%x,video_len = 1021\nframe num 1 ok\n",
                 build::ReferenceCrc32(payload));
   EXPECT_NE(run.trace.find(expected), std::string::npos) << run.trace;
-  EXPECT_EQ(run.errors.text, "");
+  EXPECT_EQ(run.errors.Text(), "");
 }
 
 TEST(CheckFrameSeal, SealBytesOtherThanVersionAndChecksumAreIgnored) {
@@ -122,7 +122,7 @@ TEST(CheckFrameSeal, SealBytesOtherThanVersionAndChecksumAreIgnored) {
   }
   Bytes file = rec.Build();
   file[seal + 19] ^= 0x01;
-  EXPECT_EQ(testing::RunCheck(file).errors.text, "frame error(frame_num = 1)\n");
+  EXPECT_EQ(testing::RunCheck(file).errors.Text(), "frame error(frame_num = 1)\n");
 }
 
 TEST(CheckFrameSeal, PayloadShorterThanPatternUsesBytesBehindIt) {
@@ -132,7 +132,7 @@ TEST(CheckFrameSeal, PayloadShorterThanPatternUsesBytesBehindIt) {
   Bytes file = RecordingBuilder().Chunk("00dc", data).Raw(Hex("0001 6764")).NoIndex().Build();
   const testing::CheckRun run = testing::RunCheck(file);
   // The frame is checked (p1..p5 = 00 00 01 67 64) and fails: stored 0.
-  EXPECT_EQ(run.errors.text, "frame error(frame_num = 1)\n");
+  EXPECT_EQ(run.errors.Text(), "frame error(frame_num = 1)\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
 #include "trace.h"
@@ -27,7 +28,7 @@ class CountingSource : public ByteSource {
  public:
   explicit CountingSource(std::unique_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
   bool MeasureSize(std::uint64_t& size) override { return inner_->MeasureSize(size); }
-  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+  ReadResult ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
     requested_ += count;
     return inner_->ReadAt(pos, out, count);
   }
@@ -111,7 +112,7 @@ TEST_P(LargeRecordingTest, ChecksFramesBehindTheFourGibMark) {
 
   FieldPanel panel;
   ErrorList errors;
-  PrepareForCheck(panel, errors);
+  report::PrepareForCheck(panel, errors);
   StringTraceSink trace;
   CheckSummary summary;
   CheckOptions options;
@@ -134,7 +135,7 @@ TEST_P(LargeRecordingTest, ChecksFramesBehindTheFourGibMark) {
   EXPECT_EQ(panel.text(IDC_RESULT),
             "There is an error in the video file.\n...Finish\n--------------------------\n");
   EXPECT_TRUE(panel.detail_enabled());
-  EXPECT_EQ(errors.text, "frame error(frame_num = 2)\n");
+  EXPECT_EQ(errors.Text(), "frame error(frame_num = 2)\n");
 
   EXPECT_EQ(summary.size, file_size);
   EXPECT_EQ(summary.status, CheckStatus::kDamaged);

@@ -8,6 +8,7 @@
 
 #include "byte_source.h"
 #include "check_file.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
 #include "trace.h"
@@ -69,7 +70,7 @@ struct ReadErrorCase {
   const char* name;
   Bytes file;
   std::uint64_t unreadable;  // the byte that cannot be read
-  bool every_byte;           // the check is given an on_bytes hook (a hash)
+  bool every_byte;           // the check reads through an InOrderSource (a hash)
   std::string trace;
   std::string video_field;
   std::string audio_field;
@@ -91,18 +92,17 @@ struct Outcome {
 
 Outcome Check(MemorySource& source, std::size_t window_bytes, bool every_byte) {
   Outcome o;
-  PrepareForCheck(o.panel, o.errors);
+  report::PrepareForCheck(o.panel, o.errors);
   StringTraceSink trace;
   CheckOptions options;
   options.trace = &trace;
   options.summary = &o.summary;
   options.window_bytes = window_bytes;
-  if (every_byte) {
-    options.on_bytes = [&o](const std::uint8_t* data, std::size_t n) {
-      o.fed.insert(o.fed.end(), data, data + n);
-    };
-  }
-  CheckContents(&source, "/rec/cam1.avi", "cam1.avi", o.panel, o.errors, options);
+  InOrderSource in_order(source, [&o](const std::uint8_t* data, std::size_t n) {
+    o.fed.insert(o.fed.end(), data, data + n);
+  });
+  ByteSource* read = every_byte ? static_cast<ByteSource*>(&in_order) : &source;
+  CheckContents(read, "/rec/cam1.avi", "cam1.avi", o.panel, o.errors, options);
   o.trace = trace.text();
   return o;
 }
@@ -131,7 +131,7 @@ TEST_P(ReadErrorTest, StopsTheCheckWithCantRead) {
     // The walk never got to its end.
     EXPECT_EQ(o.panel.text(IDC_PROGRESS), "");
     EXPECT_FALSE(o.panel.detail_enabled());
-    EXPECT_EQ(o.errors.text, c.errors);
+    EXPECT_EQ(o.errors.Text(), c.errors);
     EXPECT_EQ(o.summary.frames_checked, c.frames_checked);
     EXPECT_EQ(o.summary.video_chunks, c.video_chunks);
     EXPECT_EQ(o.summary.sealed_bytes, c.sealed_bytes);
@@ -236,17 +236,19 @@ INSTANTIATE_TEST_SUITE_P(
                                     ThreeFrames(true).bytes.size() - 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReadErrorVersusShrinking, AFileThatEndsEarlyStillGetsZeros) {
-  // The same last frame, once cut short (zeros, a failed frame) and once
-  // unreadable at the same byte (the check stops).
+TEST(ReadErrorVersusShrinking, AFileThatEndsEarlyChangedAndOneThatFailsIsUnreadable) {
+  // The same last frame, once cut short (the file changed: its missing bytes
+  // are never checked as zeros) and once unreadable at the same byte.
   const Recording r = ThreeFrames(false);
   const std::uint64_t cut = r.frame[2] + 28 + 300;
   Bytes shorter(r.bytes.begin(), r.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
   MemorySource shrank(shorter);
   shrank.set_claimed_size(r.bytes.size());
   const Outcome a = Check(shrank, kDefaultWindowBytes, false);
-  EXPECT_EQ(a.summary.verdict, "There are 2 errors in the video file.\n");
+  EXPECT_EQ(a.summary.verdict, "The file changed while it was checked.\n");
+  EXPECT_EQ(a.summary.status, CheckStatus::kChanged);
   EXPECT_EQ(a.summary.read_error, std::nullopt);
+  EXPECT_TRUE(a.trace.ends_with("file changed error\n"));
 
   MemorySource failing(r.bytes);
   failing.set_unreadable_at(cut);

@@ -10,6 +10,9 @@ const parts = {
   '/*STYLE*/': read('page.css'),
   '/*SCRIPT*/': read('page.js'),
   '/*WORKER*/': read('worker.js'),
+  // The same engine runs on the page, for joining the results and where no
+  // worker can start.
+  '/*ENGINE*/': read('worker.js'),
   '/*WASM_JSPI*/': readFileSync(jspiPath).toString('base64'),
   '/*WASM_ASYNCIFY*/': readFileSync(asyncifyPath).toString('base64'),
 };

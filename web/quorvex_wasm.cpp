@@ -6,6 +6,7 @@
 // a double holds every file size up to 2^53 exactly.
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,9 +14,11 @@
 #include "case_report.h"
 #include "check_file.h"
 #include "coverage_bins.h"
+#include "dialog_fields.h"
 #include "field_panel.h"
 #include "report.h"
 #include "sha256.h"
+#include "status.h"
 #include "trace.h"
 
 #define QUORVEX_IMPORT(name) __attribute__((import_module("quorvex"), import_name(name)))
@@ -41,30 +44,29 @@ class WorkerFileSource : public ByteSource {
     size = size_;
     return true;
   }
-  std::size_t ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
-    last_read_failed_ = false;
-    if (pos >= size_) return 0;
+  ReadResult ReadAt(std::uint64_t pos, std::uint8_t* out, std::size_t count) override {
+    if (pos >= size_ || count == 0) return {};
     const std::size_t limit = std::numeric_limits<std::int32_t>::max();
     const std::int32_t got = ImportReadAt(static_cast<double>(pos), out,
                                           static_cast<std::int32_t>(std::min(count, limit)));
-    if (got >= 0) return static_cast<std::size_t>(got);
-    last_read_failed_ = true;
-    return static_cast<std::size_t>(-(got + 1));
+    if (got >= 0) return {static_cast<std::size_t>(got), std::nullopt};
+    const auto delivered = static_cast<std::size_t>(-(got + 1));
+    return {delivered, pos + delivered};
   }
-  bool LastReadFailed() const override { return last_read_failed_; }
   std::uint64_t SeekTo(std::uint64_t pos) override { return pos; }
 
  private:
   std::uint64_t size_;
-  bool last_read_failed_ = false;
 };
 
 // Where the module's call stack is kept while it is suspended in a read.
 alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
 std::string g_input;
 std::string g_output;
+std::string g_detail;
 std::optional<report::CoverageBins> g_bins;
 report::JsonArrayWriter g_array;
+int g_outcome = 0;
 // The last file's part of a case report, and the report being written.
 report::CaseFileSection g_section;
 std::optional<report::StringCaseReportOutput> g_report_output;
@@ -103,14 +105,15 @@ QUORVEX_EXPORT("qv_input") char* QvInput(std::size_t size) {
 QUORVEX_EXPORT("qv_output") const char* QvOutput() { return g_output.data(); }
 QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.size(); }
 
-// Checks the file named by the input, of `size` bytes, as
-// `quorvex-check --json NAME` does in its folder; the output holds its JSON
-// element.
+// Checks the file at the path given as input (relative, with '/' between
+// folders), of `size` bytes, as `quorvex-check --json PATH` does; the output
+// holds its JSON element, the detail its failed frames as `--detail` lists
+// them.
 QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   report::FileResult r;
   r.path = g_input;
-  r.name = g_input;
-  PrepareForCheck(r.panel, r.errors);
+  r.name = report::BareName(g_input);
+  report::PrepareForCheck(r.panel, r.errors);
   const auto file_size = static_cast<std::uint64_t>(size);
   WorkerFileSource source(file_size);
   g_bins.emplace(file_size, kTimelineBins);
@@ -118,25 +121,28 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   CheckOptions options;
   options.trace = &trace;
   options.summary = &r.summary;
-  options.on_progress = [](std::uint64_t done, std::uint64_t total) {
-    ImportProgress(static_cast<double>(done), static_cast<double>(total));
-  };
   options.on_sealed_range = [](std::uint64_t begin, std::uint64_t end) {
     g_bins->AddSealedRange(begin, end);
   };
+  ProgressSource progress(source, [](std::uint64_t done, std::uint64_t total) {
+    ImportProgress(static_cast<double>(done), static_cast<double>(total));
+  });
   // The case report names each file by its hash, made in the same pass.
   report::Sha256 hash;
-  std::uint64_t hashed = 0;
-  options.on_bytes = [&hash, &hashed](const std::uint8_t* data, std::size_t count) {
-    hash.Update(data, count);
-    hashed += count;
-  };
-  CheckContents(&source, r.path, r.name, r.panel, r.errors, options);
+  InOrderSource hashed(
+      progress, [&hash](const std::uint8_t* data, std::size_t count) { hash.Update(data, count); });
+  CheckContents(&hashed, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
+  g_outcome = static_cast<int>(report::InfoOf(r.summary).outcome);
+  // The detail lines are what the text report adds with --detail.
+  const std::string plain = report::TextReport(r, false);
+  g_detail = report::TextReport(r, true).substr(plain.size());
   // The page's own results stay those of `quorvex-check --json`; the
   // report's are those of `--report`, which hashes.
   r.sha256_wanted = true;
-  if (r.summary.status != CheckStatus::kUnreadable && hashed == r.summary.size) {
+  const CheckStatus status = r.summary.status;
+  if (status != CheckStatus::kUnreadable && status != CheckStatus::kChanged &&
+      hashed.fed() == r.summary.size) {
     r.sha256 = hash.HexDigest();
   }
   g_section = report::MakeCaseFileSection(r, g_bins->fractions());
@@ -153,7 +159,8 @@ QUORVEX_EXPORT("qv_section_status") int QvSectionStatus() {
 
 // A case report of files checked here: begin with the input holding the
 // case, examiner, note, version, platform, command line and start time apart
-// by NULs; add each file's part as qv_section gave it, with its status; end
+// by NULs; add each file's part as qv_section gave it, with its status and
+// whether a folder walk skips it; end
 // with the input holding the end time. The output then holds the report.
 QUORVEX_EXPORT("qv_report_begin") void QvReportBegin() {
   std::vector<std::string> p = InputParts();
@@ -164,13 +171,14 @@ QUORVEX_EXPORT("qv_report_begin") void QvReportBegin() {
   g_report.emplace(std::move(d), *g_report_output);
   g_report->Begin();
 }
-QUORVEX_EXPORT("qv_report_add") void QvReportAdd(int status) {
+QUORVEX_EXPORT("qv_report_add") void QvReportAdd(int status, int skipped) {
   std::vector<std::string> p = InputParts();
   p.resize(2);
   report::CaseFileSection section;
   section.html = std::move(p[0]);
   section.json_element = std::move(p[1]);
   section.status = static_cast<CheckStatus>(status);
+  section.skipped = skipped != 0;
   if (g_report.has_value()) g_report->AddSection(section);
 }
 QUORVEX_EXPORT("qv_report_end") void QvReportEnd() {
@@ -179,6 +187,29 @@ QUORVEX_EXPORT("qv_report_end") void QvReportEnd() {
   g_output = g_report_output->text();
   g_report.reset();
   g_report_output.reset();
+}
+
+QUORVEX_EXPORT("qv_detail") const char* QvDetail() { return g_detail.data(); }
+QUORVEX_EXPORT("qv_detail_size") std::size_t QvDetailSize() { return g_detail.size(); }
+
+// Where the last file checked counts in the summary, and the summary's words
+// for each place, in the order the console program's summary line has them.
+QUORVEX_EXPORT("qv_outcome") int QvOutcome() { return g_outcome; }
+QUORVEX_EXPORT("qv_outcome_count") int QvOutcomeCount() {
+  return static_cast<int>(report::Outcome::kCount);
+}
+QUORVEX_EXPORT("qv_outcome_words") const char* QvOutcomeWords(int outcome) {
+  return report::OutcomeWords(static_cast<report::Outcome>(outcome));
+}
+
+// The status table as JSON, {"intact": ["\u2713", "Intact: ..."], ...}: the
+// page takes each status's mark and words from it. The output holds it.
+QUORVEX_EXPORT("qv_status_table") void QvStatusTable() {
+  nlohmann::ordered_json table = nlohmann::ordered_json::object();
+  for (const report::StatusInfo& info : report::StatusTable()) {
+    table[info.json_name] = {info.mark, info.words};
+  }
+  g_output = table.dump();
 }
 
 // The covered fraction of each stretch of the last file checked.

@@ -1,174 +1,154 @@
-// The page's worker: runs the engine module over one File at a time. The
-// module reads through `read_at`, which starts an asynchronous read of the
-// File and suspends the module until the bytes are there (by the browser,
-// JSPI, or by the module itself, asyncify), so that a file of any size is
-// read piece by piece with bounded memory.
+// The engine and its reading, for the page's worker and, where no worker can
+// start, for the page itself. The module reads through `read_at`, which
+// starts an asynchronous read of the File and suspends the module until the
+// bytes are there (by the browser, JSPI, or by the module itself, asyncify),
+// so that a file of any size is read piece by piece with bounded memory.
 'use strict';
 
-// Bytes kept from just behind the stream's position: the engine's window
-// steps back a little in front of each new fill.
-const KEEP_BYTES = 64 * 1024;
-// A jump forward up to this far reads on; a longer one opens a new stream.
-const SKIP_LIMIT = 4 * 1024 * 1024;
-// The stream is read ahead of the engine in pieces of this size, at most
-// AHEAD_PIECES of them, while the engine works on what it has: large reads
-// are much faster than small ones, and reading overlaps the checksums.
+// The file is read in slices of this size, at most AHEAD_PIECES of them at
+// once ahead of the engine, while the engine works on what it has: large
+// reads are much faster than small ones, and reading overlaps the
+// checksums. Slices keep memory bounded in every browser, where a Blob's
+// stream may queue the whole file or hand it on in small pieces.
 const PIECE_BYTES = 4 * 1024 * 1024;
 const AHEAD_PIECES = 3;
 const PROGRESS_MS = 100;
+const YIELD_BYTES = 1024 * 1024;
 
-// Reads a File by position: sequentially from one Blob stream, read ahead in
-// large BYOB reads into reused buffers where the browser offers them, and a
-// new stream from a slice after a jump. Memory stays bounded by the pieces
-// read ahead, whatever the size of the file.
+// Reads a slice of a Blob: its bytes, fewer at the end of a file that
+// shrank; rejects when the browser cannot read it.
+function readSlice(file, pos, end) {
+  return file.slice(pos, end).arrayBuffer().then((b) => new Uint8Array(b));
+}
+
+// Reads a File by position, slice by slice, reading ahead of the engine. The
+// previous slice is kept, since the engine's window steps back a little in
+// front of each new fill. `fetch(pos, end)` reads a slice; `fallback`, when
+// given, is tried once the first fetch fails (the page reading the slice
+// for the worker), and is used from then on if it works.
 class FileSource {
-  constructor(file) {
+  constructor(file, fetch, fallback = null) {
     this.file = file;
-    this.stream = null;
-    this.streamPos = 0;
-    this.kept = new Uint8Array(KEEP_BYTES);
-    this.keptLen = 0;
-    this.spare = [];
+    this.fetch = fetch;
+    this.fallback = fallback;
+    this.queue = [];
+    this.kept = null;
+    this.next = 0;
     this.failed = false;
+    this.closed = false;
+    this.served = 0;  // bytes handed on since the reads last let other tasks run
   }
 
-  // Stops reading the current stream, and lets its reading ahead end.
   close() {
-    const st = this.stream;
-    if (!st) return;
-    st.closed = true;
-    st.pieces = [];
-    if (st.filling) st.filling();
-    this.stream = null;
+    this.closed = true;
+    this.queue = [];
+    this.kept = null;
   }
 
-  open(pos) {
-    this.close();
-    const body = this.file.slice(pos).stream();
-    let reader;
-    let byob = true;
+  piece(pos) {
+    const end = Math.min(pos + PIECE_BYTES, this.file.size);
+    const p = {pos, end, bytes: null, error: null};
+    p.ready = this.fetchWithFallback(pos, end).then(
+        (bytes) => { p.bytes = bytes; }, (e) => { p.error = e || new Error('read failed'); });
+    return p;
+  }
+
+  // Slices are read several at once: each falls back by the ways it was
+  // started with, whatever the others found meanwhile.
+  async fetchWithFallback(pos, end) {
+    const {fetch, fallback} = this;
     try {
-      reader = body.getReader({mode: 'byob'});
+      return await fetch(pos, end);
     } catch (e) {
-      reader = body.getReader();
-      byob = false;
+      if (!fallback) throw e;
+      const bytes = await fallback(pos, end);
+      this.fetch = fallback;
+      this.fallback = null;
+      return bytes;
     }
-    // Pieces read and not yet handed on; `ended` once the stream is done.
-    this.stream = {reader, byob, pieces: [], ended: false, closed: false, wake: null,
-                   filling: null};
-    this.streamPos = pos;
-    this.keptLen = 0;
-    this.fill(this.stream);
   }
 
-  // Reads pieces ahead until AHEAD_PIECES wait or the stream ends.
-  async fill(st) {
-    try {
-      while (!st.closed && !st.ended) {
-        if (st.pieces.length >= AHEAD_PIECES) {
-          await new Promise((resolve) => { st.filling = resolve; });
-          continue;
-        }
-        let value;
-        let done;
-        if (st.byob) {
-          const buffer = this.spare.pop() || new ArrayBuffer(PIECE_BYTES);
-          ({value, done} = await st.reader.read(new Uint8Array(buffer, 0, PIECE_BYTES)));
-        } else {
-          ({value, done} = await st.reader.read());
-        }
-        if (done || !value) st.ended = true;
-        else st.pieces.push(value);
-        if (st.wake) st.wake();
-      }
-    } catch (e) {
-      this.failed = true;
-      st.ended = true;
-      if (st.wake) st.wake();
+  topUp() {
+    while (!this.closed && this.queue.length < AHEAD_PIECES && this.next < this.file.size) {
+      const p = this.piece(this.next);
+      this.queue.push(p);
+      this.next = p.end;
     }
-    if (st.closed) st.reader.cancel().catch(() => {});
   }
 
-  keep(bytes) {
-    if (bytes.length >= KEEP_BYTES) {
-      this.kept.set(bytes.subarray(bytes.length - KEEP_BYTES));
-      this.keptLen = KEEP_BYTES;
-      return;
+  // The slice that holds `pos`, reading from there anew after a jump.
+  find(pos) {
+    if (this.kept && pos >= this.kept.pos && pos < this.kept.end) return this.kept;
+    const i = this.queue.findIndex((p) => pos >= p.pos && pos < p.end);
+    if (i < 0) {
+      this.queue = [];
+      this.kept = null;
+      this.next = pos;
+      this.topUp();
+      return this.queue[0];
     }
-    const old = Math.min(this.keptLen, KEEP_BYTES - bytes.length);
-    this.kept.copyWithin(0, this.keptLen - old, this.keptLen);
-    this.kept.set(bytes, old);
-    this.keptLen = old + bytes.length;
-  }
-
-  // The next bytes of the stream, at most `want`; empty at its end. The
-  // bytes stay valid until the next call.
-  async pull(want) {
-    const st = this.stream;
-    while (st.pieces.length === 0 && !st.ended) {
-      await new Promise((resolve) => { st.wake = resolve; });
-      st.wake = null;
-    }
-    if (st.pieces.length === 0) return new Uint8Array(0);
-    const piece = st.pieces[0];
-    const bytes = piece.subarray(0, want);
-    if (bytes.length < piece.length) {
-      st.pieces[0] = piece.subarray(bytes.length);
-    } else {
-      st.pieces.shift();
-      if (st.byob && piece.buffer.byteLength === PIECE_BYTES) this.spareLater = piece.buffer;
-      if (st.filling) {
-        st.filling();
-        st.filling = null;
-      }
-    }
-    this.keep(bytes);
-    this.streamPos += bytes.length;
-    return bytes;
+    // Slices in front of it are done with.
+    if (i > 0) this.queue.splice(0, i);
+    return this.queue[0];
   }
 
   // Reads up to `count` bytes at `pos` into the module's memory at `out`.
+  // Returns the count read, or -(bytes read + 1) when a read failed.
   async read(memory, pos, out, count) {
-    await yieldToTasks();
     let done = 0;
-    const behind = this.streamPos - pos;
-    if (this.stream && behind > 0 && behind <= this.keptLen) {
-      const n = Math.min(count, behind);
-      const from = this.keptLen - behind;
-      new Uint8Array(memory.buffer, out, n).set(this.kept.subarray(from, from + n));
-      done = n;
+    while (done < count && pos < this.file.size && !this.closed) {
+      const p = this.find(pos);
+      if (p !== this.kept) {
+        if (!p.bytes && !p.error) this.served = 0;
+        await p.ready;
+        if (p.error) {
+          this.failed = true;
+          return -(done + 1);
+        }
+        // The slice is handed on: it becomes the kept one and the next is
+        // asked for.
+        if (this.queue[0] === p) this.queue.shift();
+        this.kept = p;
+        this.topUp();
+      }
+      const at = pos - p.pos;
+      // A file that shrank gives fewer bytes: it reads as ending there.
+      if (at >= p.bytes.length) break;
+      const n = Math.min(count - done, p.bytes.length - at);
+      new Uint8Array(memory.buffer, out + done, n).set(p.bytes.subarray(at, at + n));
+      done += n;
       pos += n;
+      if (p.bytes.length < p.end - p.pos && pos >= p.pos + p.bytes.length) break;
     }
-    if (done === count) return done;
-    if (!this.stream || pos < this.streamPos || pos - this.streamPos > SKIP_LIMIT) this.open(pos);
-    while (this.streamPos < pos) {
-      if ((await this.pull(pos - this.streamPos)).length === 0) return done;
-      this.recycle();
+    // Lets the page's or worker's other tasks run while the engine works:
+    // waiting for a slice does; bytes that were there already do not, so
+    // every YIELD_BYTES the read goes to the back of the queue of tasks.
+    this.served += done;
+    if (this.served >= YIELD_BYTES) {
+      this.served = 0;
+      await yieldToTasks();
     }
-    while (done < count) {
-      const bytes = await this.pull(count - done);
-      if (bytes.length === 0) break;
-      new Uint8Array(memory.buffer, out + done, bytes.length).set(bytes);
-      done += bytes.length;
-      this.recycle();
-    }
-    // A stream that broke off (the file was changed or removed, or the
-    // disk failed) is a read error, told to the module as -(bytes read + 1).
-    return this.failed && done < count ? -(done + 1) : done;
-  }
-
-  // A piece handed on whole goes back to be read into again.
-  recycle() {
-    if (this.spareLater) {
-      this.spare.push(this.spareLater);
-      this.spareLater = null;
-    }
+    return done;
   }
 }
 
-// Lets the worker's pending tasks run, among them the delivery of the
-// stream's data: awaiting a promise that has already settled would go on at
-// once, and the reading ahead would stall while the engine works.
+// A source whose every read fails: what the page checks in place of a file
+// whose check failed in the browser, so that its result has the shape of a
+// file that cannot be read.
+class FailingSource {
+  constructor(file) {
+    this.file = file;
+    this.failed = true;
+  }
+  close() {}
+  async read() {
+    return -1;
+  }
+}
+
+// Lets the pending tasks run: awaiting a promise that has already settled
+// would go on at once, and the page (or worker) would not answer while the
+// engine works.
 const yieldChannel = new MessageChannel();
 const yieldWaiters = [];
 yieldChannel.port1.onmessage = () => yieldWaiters.shift()();
@@ -191,7 +171,18 @@ function systemStubs(module) {
 
 // One instance of the module, suspended in `read_at` by JSPI or asyncify.
 class Engine {
-  constructor(module, jspi) {
+  static async create(module, jspi) {
+    const engine = new Engine(jspi);
+    const {read, progress} = engine.imports();
+    const instance = await WebAssembly.instantiate(module, {
+      quorvex: {read_at: read, progress},
+      wasi_snapshot_preview1: systemStubs(module),
+    });
+    engine.start(instance);
+    return engine;
+  }
+
+  constructor(jspi) {
     this.jspi = jspi;
     this.source = null;
     this.onProgress = () => {};
@@ -199,18 +190,20 @@ class Engine {
     this.rewinding = false;
     this.pending = null;
     this.result = 0;
-    this.instance = new WebAssembly.Instance(module, {
-      quorvex: {
-        read_at: jspi ? new WebAssembly.Suspending(
-                            (pos, out, count) => this.read(pos, out, count))
+  }
+
+  imports() {
+    return {
+      read: this.jspi ? new WebAssembly.Suspending((pos, out, count) => this.read(pos, out, count))
                       : (pos, out, count) => this.readAt(pos, out, count),
-        progress: (done, total) => this.onProgress(done, total),
-      },
-      wasi_snapshot_preview1: systemStubs(module),
-    });
-    this.x = this.instance.exports;
+      progress: (done, total) => this.onProgress(done, total),
+    };
+  }
+
+  start(instance) {
+    this.x = instance.exports;
     this.x._initialize();
-    this.checkPromising = jspi ? WebAssembly.promising(this.x.qv_check) : null;
+    this.checkPromising = this.jspi ? WebAssembly.promising(this.x.qv_check) : null;
     this.stack = this.x.qv_suspend_stack();
     this.stackSize = this.x.qv_suspend_stack_size();
   }
@@ -259,26 +252,34 @@ class Engine {
     new Uint8Array(this.x.memory.buffer, at, bytes.length).set(bytes);
   }
 
-  output() {
-    const bytes = new Uint8Array(this.x.memory.buffer, this.x.qv_output(), this.x.qv_output_size());
-    return new TextDecoder().decode(bytes);
+  text(at, size) {
+    return new TextDecoder().decode(new Uint8Array(this.x.memory.buffer, at, size));
   }
 
-  async check(file, onProgress) {
-    this.source = new FileSource(file);
+  output() {
+    return this.text(this.x.qv_output(), this.x.qv_output_size());
+  }
+
+  // Checks `source` (a FileSource or FailingSource) as the file at `path`.
+  async check(path, source, onProgress = () => {}) {
+    this.source = source;
     this.onProgress = onProgress;
-    this.setInput(file.name);
-    if (this.jspi) await this.checkPromising(file.size);
-    else await this.run(() => this.x.qv_check(file.size));
+    this.setInput(path);
+    try {
+      if (this.jspi) await this.checkPromising(source.file.size);
+      else await this.run(() => this.x.qv_check(source.file.size));
+    } finally {
+      source.close();
+      this.source = null;
+    }
     const count = this.x.qv_bin_count();
     const bins = Array.from(new Float32Array(this.x.memory.buffer, this.x.qv_bins(), count));
-    const failed = this.source.failed;
-    this.source.close();
-    this.source = null;
     const json = this.output();
+    const outcome = this.x.qv_outcome();
+    const detail = this.text(this.x.qv_detail(), this.x.qv_detail_size());
     this.x.qv_section();
     const section = {text: this.output(), status: this.x.qv_section_status()};
-    return {json, bins, readFailed: failed, section};
+    return {json, bins, readFailed: source.failed, outcome, detail, section};
   }
 
   // The case report of the given files' parts, by the same writer as
@@ -288,11 +289,22 @@ class Engine {
     this.x.qv_report_begin();
     for (const s of sections) {
       this.setInput(s.text);
-      this.x.qv_report_add(s.status);
+      this.x.qv_report_add(s.status, s.skipped ? 1 : 0);
     }
     this.setInput(ended);
     this.x.qv_report_end();
     return this.output();
+  }
+
+  // The summary's words for each outcome, in the summary line's order.
+  outcomeWords() {
+    const words = [];
+    for (let i = 0; i < this.x.qv_outcome_count(); ++i) {
+      const at = this.x.qv_outcome_words(i);
+      const bytes = new Uint8Array(this.x.memory.buffer, at);
+      words.push(new TextDecoder().decode(bytes.subarray(0, bytes.indexOf(0))));
+    }
+    return words;
   }
 
   joinArray(elements) {
@@ -306,30 +318,63 @@ class Engine {
   }
 }
 
-let engine = null;
-let joiner = null;
+// In the worker: checks one file at a time for the page. Reads go to the
+// File straight away; where the browser refuses that in a worker (WebKit,
+// for a worker of a page opened from disk), the page reads the slices and
+// posts their bytes, and the worker asks it from then on.
+if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScope) {
+  // The engine's instance, once made: a message may come in before.
+  let engine = null;
+  let module = null;
+  let jspi = false;
+  let throughPage = false;
+  const sliceWaiters = new Map();
+  let nextSlice = 1;
 
-self.onmessage = async (event) => {
-  const m = event.data;
-  if (m.type === 'init') {
-    const jspi = m.jspi && typeof WebAssembly.Suspending === 'function';
-    engine = new Engine(m.module, jspi);
-    joiner = new Engine(m.module, jspi);
-    self.postMessage({type: 'ready'});
-  } else if (m.type === 'check') {
-    let last = 0;
-    const progress = (done, total) => {
-      const now = performance.now();
-      if (now - last < PROGRESS_MS) return;
-      last = now;
-      self.postMessage({type: 'progress', id: m.id, done, total});
-    };
-    const result = await engine.check(m.file, progress);
-    self.postMessage({type: 'result', id: m.id, ...result});
-  } else if (m.type === 'report') {
-    self.postMessage({type: 'joined', id: m.id,
-                      text: joiner.caseReport(m.details, m.sections, m.ended)});
-  } else if (m.type === 'join') {
-    self.postMessage({type: 'joined', id: m.id, text: joiner.joinArray(m.elements)});
-  }
-};
+  const pageSlice = (id) => (pos, end) => new Promise((resolve, reject) => {
+    const req = nextSlice++;
+    sliceWaiters.set(req, {resolve, reject});
+    self.postMessage({type: 'slice', id, req, pos, end});
+  });
+
+  self.onmessage = async (event) => {
+    const m = event.data;
+    if (m.type === 'init') {
+      module = m.module;
+      jspi = m.jspi && typeof WebAssembly.Suspending === 'function';
+      engine = Engine.create(module, jspi);
+      await engine;
+      self.postMessage({type: 'ready'});
+    } else if (m.type === 'slice') {
+      const w = sliceWaiters.get(m.req);
+      sliceWaiters.delete(m.req);
+      if (w && m.bytes) w.resolve(new Uint8Array(m.bytes));
+      else if (w) w.reject(new Error(m.error || 'read failed'));
+    } else if (m.type === 'check') {
+      let last = 0;
+      const progress = (done, total) => {
+        const now = performance.now();
+        if (now - last < PROGRESS_MS) return;
+        last = now;
+        self.postMessage({type: 'progress', id: m.id, done, total});
+      };
+      const source = throughPage ? new FileSource(m.file, pageSlice(m.id))
+                                 : new FileSource(m.file, (pos, end) => readSlice(m.file, pos, end),
+                                                  pageSlice(m.id));
+      try {
+        if (m.fail) throw new Error(m.fail);
+        const result = await (await engine).check(m.path, source, progress);
+        if (!throughPage && source.fallback === null) {
+          throughPage = true;
+          self.postMessage({type: 'read-path', path: 'page'});
+        }
+        self.postMessage({type: 'result', id: m.id, ...result});
+      } catch (e) {
+        // An exception or a trap in the module: this file's check ends with
+        // it, and a fresh instance checks the next.
+        self.postMessage({type: 'failed', id: m.id, message: String(e && e.message || e)});
+        engine = Engine.create(module, jspi);
+      }
+    }
+  };
+}

@@ -2,6 +2,11 @@
 # Sourced by the scripts in this folder.
 ensure_packages() {
   local missing=()
+  # arm64 libraries come from the system's arm64 architecture.
+  if [[ " $* " == *":arm64 "* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    echo "Adding the arm64 architecture to dpkg" >&2
+    if [ "$(id -u)" -ne 0 ]; then sudo dpkg --add-architecture arm64; else dpkg --add-architecture arm64; fi
+  fi
   local pkg
   for pkg in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
@@ -23,10 +28,21 @@ ensure_packages() {
 # What the native build needs.
 BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev)
 
+# What the arm64 build needs: the cross compiler, the arm64 libraries it
+# links (from the system's arm64 architecture, which ensure_packages adds) and
+# qemu to run what it makes.
+ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+# What the unit and console tests need besides the build: GoogleTest, and
+# the tools whose manifests the audit tests read, and the JSON Schema validator.
+TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep python3-jsonschema)
+
 # What the page needs: the WebAssembly toolchain and node for bundling.
 WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
   libclang-rt-19-dev-wasm32 wasi-libc binaryen nodejs nlohmann-json3-dev)
 
+# The browsers the page is tested in, all Debian's own: Chromium, Firefox and
+# WebKitGTK (its MiniBrowser and WebDriver; Xvfb gives it a display).
+BROWSER_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb)
 # What the case report's test needs: a strict HTML parser, a browser to print
 # the report and the PDF tools to read it back.
 REPORT_TEST_PACKAGES=(python3-html5lib chromium poppler-utils)

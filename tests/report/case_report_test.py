@@ -120,6 +120,11 @@ def check_report(report_path, json_text, stderr, label, case_texts):
         name = r["path"]
         expect(text_of(s.find("h3")) == shown(r["path"]), f"{label}: heading of {name!r}")
         expect(facts.get("Path") == shown(r["path"]), f"{label}: path of {name!r}")
+        if r.get("manifest"):
+            expect(facts.get("Manifest", "").startswith(r["manifest"]["state"]),
+                   f"{label}: manifest state of {name!r}")
+        if r["status"] == "missing":
+            continue
         expect(facts.get("Size") == grouped(r["size"]) + " bytes", f"{label}: size of {name!r}")
         if r["sha256"] is not None:
             expect(facts.get("SHA-256") == r["sha256"], f"{label}: SHA-256 of {name!r}")
@@ -246,6 +251,34 @@ def main():
         code, _, err = run([check, "-r", "-j", "2", "--report", report2, "--case",
                             "x\x01y", "export"], tmp)
         check_report(report2, json_out2.decode(), err, "folder", {"Case": "x\\x01y"})
+
+        # An audit of that folder: the manifest, its hash and the counts in the
+        # summary, a section for the file that is gone.
+        manifest = os.path.join(tmp, "export.sha256")
+        run([check, "-r", "--manifest", manifest, "export"], tmp)
+        os.remove(os.path.join(folder, "case.html"))
+        os.remove(os.path.join(folder, "sub/tab\tname.bmp"))
+        with open(os.path.join(folder, "a\"b'c&d<e>.png"), "r+b") as f:
+            f.seek(20)
+            f.write(b"\0")
+        _, json_out3, _ = run([check, "--json", "--audit", manifest, "export"], tmp)
+        report3 = os.path.join(tmp, "audit.html")
+        code, _, err = run([check, "--audit", manifest, "--report", report3, "export"], tmp)
+        expect(code == 1, f"audit: exit status {code}")
+        audited = check_report(report3, json_out3.decode(), err, "audit", {})
+        if audited is not None:
+            doc = parse_strict(open(report3, "rb").read())
+            summary = [s for s in doc.iter("section") if s.get("id") == "summary"][0]
+            facts = facts_of(summary)
+            expect(facts.get("Manifest") == manifest, f"audit: manifest named: {facts}")
+            expect(facts.get("Its SHA-256") ==
+                   hashlib.sha256(open(manifest, "rb").read()).hexdigest(), "audit: its hash")
+            counts = {text_of(tr[0]): text_of(tr[1]) for tr in summary.iter("tr")
+                      if len(tr) == 2 and tr[0].tag.endswith("td")}
+            states = [r["manifest"]["state"] for r in audited]
+            for state in ("unchanged", "changed", "missing"):
+                expect(counts.get(state) == str(states.count(state)),
+                       f"audit: {state} counted: {counts}")
 
         if a.pdf and results is not None:
             print_pdf(report, a.out, "samples-report", results)

@@ -98,6 +98,8 @@ int RunAbout(const std::string& exe, const std::string& work);
 int RunClosing(const std::string& exe, const std::string& work);
 int RunSamples(const std::string& exe, const std::string& samples, const std::string& work);
 int RunResources(const std::string& exe);
+// Names in Cyrillic, CJK and emoji chosen through the open-file dialog.
+int RunNames(const std::string& exe, const std::string& work);
 
 }  // namespace e2e
 

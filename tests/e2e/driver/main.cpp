@@ -7,9 +7,10 @@
 
 int main(int argc, char** argv) {
   if (argc != 4 && !(argc == 5 && std::strcmp(argv[1], "samples") == 0)) {
-    std::fprintf(stderr,
-                 "usage: quorvex-e2e start|checks|cancel|rename|about|closing|resources EXE WORK\n"
-                 "       quorvex-e2e samples EXE WORK SAMPLES\n");
+    std::fprintf(
+        stderr,
+        "usage: quorvex-e2e start|checks|cancel|rename|about|closing|names|resources EXE WORK\n"
+        "       quorvex-e2e samples EXE WORK SAMPLES\n");
     return 2;
   }
   const char* scenario = argv[1];
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     failed = e2e::RunClosing(exe, work);
   } else if (std::strcmp(scenario, "samples") == 0) {
     failed = e2e::RunSamples(exe, argv[4], work);
+  } else if (std::strcmp(scenario, "names") == 0) {
+    failed = e2e::RunNames(exe, work);
   } else if (std::strcmp(scenario, "resources") == 0) {
     failed = e2e::RunResources(exe);
   } else {

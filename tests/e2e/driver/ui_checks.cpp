@@ -427,4 +427,28 @@ int RunSamples(const std::string& exe, const std::string& samples, const std::st
   return report.failed();
 }
 
+int RunNames(const std::string& exe, const std::string& work) {
+  Report report;
+  // The driver runs in the UTF-8 code page too (its manifest), so these
+  // texts go to and come from the windows as they are written here.
+  const char* const names[] = {"камера-1.jpg", "摄像机.jpg", "📷-cam.jpg"};
+  std::vector<Sample> samples;
+  for (const char* name : names) {
+    samples.push_back(IntactSnapshot(work + "\\" + name));
+    if (!Make(report, samples.back())) return report.failed();
+  }
+  Session session;
+  if (!StartSession(report, session, exe, work + "\\names.out")) return report.failed();
+  for (const Sample& sample : samples) {
+    const std::string what = sample.bare_name;
+    if (!RunCheck(report, session, sample.path, what)) continue;
+    report.Equal(what + ": IDC_NAME", Field(session, kName), "Name: " + sample.bare_name + "\n");
+    report.Equal(what + ": IDC_PATH", Field(session, kPath), "Path: " + sample.path + "\n");
+    report.Equal(what + ": IDC_RESULT", Field(session, kResult),
+                 std::string("This JPEG's check sum is correct\n...Finish\n") + kDashes);
+  }
+  Screenshot(session.main(), work + "\\main-dialog-names.bmp");
+  return report.failed();
+}
+
 }  // namespace e2e
