@@ -109,7 +109,7 @@ std::vector<float> TimelineGatherer::Finish(std::uint64_t size) {
 // the hash of every byte written to the report.
 class CaseReportRun::Output : public CaseReportOutput {
  public:
-  Output(const std::string& path, std::string& error) : kept_path_(KeptPath(path)) {
+  Output(const std::string& path, std::string& error) : path_(path), kept_path_(KeptPath(path)) {
     file_ = CreateNew(path);
     if (file_ == nullptr) {
       error = TerminalName(path) + ": cannot create the report (it must be a new file)";
@@ -120,17 +120,22 @@ class CaseReportRun::Output : public CaseReportOutput {
       error = TerminalName(kept_path_) + ": cannot create the report's temporary file";
       std::fclose(file_);
       file_ = nullptr;
-      std::remove(path.c_str());
+      std::remove(path_.c_str());
       return;
     }
     std::fclose(kept_);
     kept_ = std::fopen(kept_path_.c_str(), "w+b");
     if (kept_ == nullptr) {
       error = TerminalName(kept_path_) + ": cannot create the report's temporary file";
+      std::remove(kept_path_.c_str());
     }
   }
   ~Output() override {
-    if (file_ != nullptr) std::fclose(file_);
+    // A report the run never ended says nothing: it goes.
+    if (file_ != nullptr) {
+      std::fclose(file_);
+      std::remove(path_.c_str());
+    }
     if (kept_ != nullptr) {
       std::fclose(kept_);
       std::remove(kept_path_.c_str());
@@ -162,6 +167,7 @@ class CaseReportRun::Output : public CaseReportOutput {
   std::string Digest() { return hash_.HexDigest(); }
 
  private:
+  std::string path_;
   std::string kept_path_;
   std::FILE* file_ = nullptr;
   std::FILE* kept_ = nullptr;
@@ -224,6 +230,14 @@ std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
   output_.reset();
   if (!ok) return "quorvex-check: " + TerminalName(path_) + ": cannot write the report\n";
   return "quorvex-check: report " + TerminalName(path_) + ", SHA-256 " + digest + "\n";
+}
+
+void CaseReportRun::Interrupt() {
+  std::lock_guard<Mutex> guard(mutex_);
+  if (output_ == nullptr) return;
+  writer_->Interrupted(NowUtc());
+  output_->Close();
+  output_.reset();
 }
 
 }  // namespace quorvex::cli

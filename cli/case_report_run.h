@@ -59,6 +59,9 @@ class CaseReportRun {
   // for standard error, "quorvex-check: report FILE, SHA-256 HEX\n", or the
   // error; `ok` says which.
   std::string Finish(std::optional<report::AuditSummary> audit, bool& ok);
+  // Ends the report of a run that was interrupted, once the file being
+  // written is done: a closing note in place of the summary and results.
+  void Interrupt();
 
  private:
   class Output;

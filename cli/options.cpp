@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -176,10 +177,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   app.add_option("--manifest", options.manifest);
   app.add_option("--audit", options.audit);
   app.add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, kMaxJobs));
-  app.add_option("--report", options.report);
-  app.add_option("--case", options.case_name);
-  app.add_option("--examiner", options.examiner);
-  app.add_option("--note", options.note);
+  CLI::Option* report_option = app.add_option("--report", options.report);
+  const std::array<CLI::Option*, 3> case_options = {app.add_option("--case", options.case_name),
+                                                    app.add_option("--examiner", options.examiner),
+                                                    app.add_option("--note", options.note)};
   std::string list;
   CLI::Option* list_option = app.add_option("--files0-from", list);
   app.add_option("FILE", options.files);
@@ -207,6 +208,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
   if (version) {
     Write(stdout, kVersion);
     return 0;
+  }
+  if (report_option->count() > 0 && options.report.empty()) {
+    return LineError("--report needs the name of the file to write");
+  }
+  for (const CLI::Option* o : case_options) {
+    // Said of a report that is not written, the text would be lost unseen.
+    if (o->count() > 0 && report_option->count() == 0) {
+      return LineError(o->get_name() + " goes with --report");
+    }
   }
   // A report names each file by its hash.
   if (options.manifest.has_value() || options.audit.has_value() || !options.report.empty()) {

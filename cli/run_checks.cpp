@@ -171,7 +171,13 @@ class StdioSink : public OutputSink, public InterruptHandler {
       WriteOut(array.Close());
     }
     FlushOut();
+    if (case_report_ != nullptr) case_report_->Interrupt();
     ExitInterrupted(exit_status);
+  }
+  // The case report to end as interrupted, should the run be.
+  void SetCaseReport(CaseReportRun* report) {
+    std::lock_guard<Mutex> guard(mutex_);
+    case_report_ = report;
   }
 
  private:
@@ -196,6 +202,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
   std::uint64_t out_texts_ = 0;
   bool closed_ = false;
   bool inside_ = false;  // the last text written ends inside a JSON element
+  CaseReportRun* case_report_ = nullptr;
   CondVar unit_done_;
 };
 
@@ -385,6 +392,7 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     }
     manifests.writer = &*writer;
   }
+  if (case_report.has_value() && on_stdio) stdio.SetCaseReport(&*case_report);
   auto is_manifest = [&](const std::string& path) {
     return (audit.has_value() && audit->IsManifest(path)) ||
            (writer.has_value() && writer->IsManifest(path));

@@ -502,8 +502,9 @@ void WriteFileSection(const FileResult& r, const std::vector<float>& bins, bool 
                   "</p>\n<table class=\"facts\">\n";
   h += Row("Path", HtmlText(r.path));
   h += Row("Size", Grouped(s.size) + " bytes");
-  h += Row("SHA-256", r.sha256.empty() ? std::string("none: the file was not read whole")
-                                       : "<code>" + r.sha256 + "</code>");
+  h += Row("SHA-256", !r.sha256_wanted   ? std::string("not computed")
+                      : r.sha256.empty() ? std::string("none: the file was not read whole")
+                                         : "<code>" + r.sha256 + "</code>");
   h += Row("Kind", KindWords(s.kind));
   if (s.video_format.has_value()) h += Row("Video format", HtmlText(*s.video_format));
   if (s.audio_format.has_value()) h += Row("Audio format", HtmlText(*s.audio_format));
@@ -729,6 +730,16 @@ void CaseReportWriter::End(const CaseEnd& end) {
   Write(h);
   if (ok_ && !output_.WriteKept()) ok_ = false;
   Write("</pre>\n</section>\n</main>\n</body>\n</html>\n");
+}
+
+void CaseReportWriter::Interrupted(const std::string& when) {
+  Write(
+      "<section id=\"summary\">\n<h2>Run interrupted</h2>\n<p class=\"interrupted\">The run was "
+      "interrupted at " +
+      HtmlText(when) +
+      " (UTC). This report is incomplete: it has no summary and no results as JSON, and "
+      "files after the last section above were not checked.</p>\n</section>\n</main>\n"
+      "</body>\n</html>\n");
 }
 
 }  // namespace quorvex::report

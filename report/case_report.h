@@ -103,6 +103,9 @@ class CaseReportWriter {
   // A manifest entry of an audit run whose file was not found.
   void AddMissing(const std::string& path, const std::string& listed_sha256);
   void End(const CaseEnd& end);
+  // Ends a report whose run was interrupted at `when`: a note that it is
+  // incomplete, and no summary or results.
+  void Interrupted(const std::string& when);
 
   // Whether every piece was written.
   bool ok() const { return ok_; }

@@ -47,6 +47,7 @@ const pageEngine = modulePromise.then((module) => Engine.create(module, jspi));
 const cardsList = document.getElementById('cards');
 const saveButton = document.getElementById('save');
 const saveReportButton = document.getElementById('save-report');
+const hashInput = document.getElementById('report-hash');
 const PAGE_VERSION = '1.0.0.11';
 const saveNote = document.getElementById('save-note');
 const statusLine = document.getElementById('status');
@@ -281,7 +282,7 @@ async function failEntry(entry, message) {
   let result;
   try {
     const engine = await pageEngine;
-    result = await engine.check(entry.path, new FailingSource(entry.file));
+    result = await engine.check(entry.path, new FailingSource(entry.file), () => {}, entry.hash);
   } catch (e) {
     finishEntry(entry, `The check failed in the browser: ${message}`, 'failed');
     return;
@@ -380,7 +381,8 @@ async function checkOnPage(entry) {
     if (entry !== running) return;
     const source = new FileSource(entry.file, (pos, end) => readSlice(entry.file, pos, end));
     entry.source = source;
-    result = await engine.check(entry.path, source, (done, total) => showProgress(entry, done, total));
+    result = await engine.check(entry.path, source, (done, total) => showProgress(entry, done, total),
+                                entry.hash);
   } catch (e) {
     if (entry !== running) return;
     running = null;
@@ -405,8 +407,10 @@ function pump() {
   running.li.className = 'card running';
   running.li.setAttribute('aria-busy', 'true');
   running.badge.textContent = 'Checking…';
+  running.hash = hashInput.checked;
   if (noWorker) checkOnPage(running);
-  else send({type: 'check', id: running.id, path: running.path, file: running.file});
+  else send({type: 'check', id: running.id, path: running.path, file: running.file,
+             hash: running.hash});
   updateStatus();
 }
 

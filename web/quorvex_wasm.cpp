@@ -108,8 +108,8 @@ QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.si
 // Checks the file at the path given as input (relative, with '/' between
 // folders), of `size` bytes, as `quorvex-check --json PATH` does; the output
 // holds its JSON element, the detail its failed frames as `--detail` lists
-// them.
-QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
+// them. With `want_hash`, its part of a case report has its SHA-256.
+QUORVEX_EXPORT("qv_check") void QvCheck(double size, int want_hash) {
   report::FileResult r;
   r.path = g_input;
   r.name = report::BareName(g_input);
@@ -127,11 +127,13 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   ProgressSource progress(source, [](std::uint64_t done, std::uint64_t total) {
     ImportProgress(static_cast<double>(done), static_cast<double>(total));
   });
-  // The case report names each file by its hash, made in the same pass.
+  // When asked, the case report names each file by its hash, made in the
+  // same pass; hashing reads every byte, which the check alone may skip.
   report::Sha256 hash;
   InOrderSource hashed(
       progress, [&hash](const std::uint8_t* data, std::size_t count) { hash.Update(data, count); });
-  CheckContents(&hashed, r.path, r.name, r.panel, r.errors, options);
+  ByteSource* read = want_hash != 0 ? static_cast<ByteSource*>(&hashed) : &progress;
+  CheckContents(read, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
   g_outcome = static_cast<int>(report::InfoOf(r.summary).outcome);
   // The detail lines are what the text report adds with --detail.
@@ -139,9 +141,9 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   g_detail = report::TextReport(r, true).substr(plain.size());
   // The page's own results stay those of `quorvex-check --json`; the
   // report's are those of `--report`, which hashes.
-  r.sha256_wanted = true;
+  r.sha256_wanted = want_hash != 0;
   const CheckStatus status = r.summary.status;
-  if (status != CheckStatus::kUnreadable && status != CheckStatus::kChanged &&
+  if (r.sha256_wanted && status != CheckStatus::kUnreadable && status != CheckStatus::kChanged &&
       hashed.fed() == r.summary.size) {
     r.sha256 = hash.HexDigest();
   }

@@ -261,13 +261,13 @@ class Engine {
   }
 
   // Checks `source` (a FileSource or FailingSource) as the file at `path`.
-  async check(path, source, onProgress = () => {}) {
+  async check(path, source, onProgress = () => {}, hash = false) {
     this.source = source;
     this.onProgress = onProgress;
     this.setInput(path);
     try {
-      if (this.jspi) await this.checkPromising(source.file.size);
-      else await this.run(() => this.x.qv_check(source.file.size));
+      if (this.jspi) await this.checkPromising(source.file.size, hash ? 1 : 0);
+      else await this.run(() => this.x.qv_check(source.file.size, hash ? 1 : 0));
     } finally {
       source.close();
       this.source = null;
@@ -363,7 +363,7 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
                                                   pageSlice(m.id));
       try {
         if (m.fail) throw new Error(m.fail);
-        const result = await (await engine).check(m.path, source, progress);
+        const result = await (await engine).check(m.path, source, progress, m.hash);
         if (!throughPage && source.fallback === null) {
           throughPage = true;
           self.postMessage({type: 'read-path', path: 'page'});

@@ -304,6 +304,7 @@ const embeddedJson = (html) => html.match(/<pre id="quorvex-results">([\s\S]*?)<
 test('Save report writes the console program\'s report of the same files', async () => {
   await withBrowser([], async (browser) => {
     const {page, requests, errors} = await openPage(browser, pageUrl);
+    await page.check('#report-hash');
     await page.setInputFiles('#files', samples.map((f) => path.join(opt.samples, f)));
     await untilSettled(page, 30000);
     await page.fill('#report-case', '2026-114 <b>Depot</b>');
