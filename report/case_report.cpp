@@ -66,6 +66,19 @@ std::string JsonAsHtml(std::string_view json, std::string& text) {
   text.clear();
   text.reserve(json.size());
   for (std::size_t i = 0; i < json.size();) {
+    // Plain characters, nearly all of the text, go in runs.
+    std::size_t plain = i;
+    while (plain < json.size()) {
+      const auto b = static_cast<unsigned char>(json[plain]);
+      if (b < 0x20 || b > 0x7E || b == '&' || b == '<' || b == '>') break;
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(json.substr(i, plain - i));
+      text.append(json.substr(i, plain - i));
+      i = plain;
+      continue;
+    }
     const CodePoint cp = NextCodePoint(json, i);
     const char c = json[i];
     if (c == '&') {

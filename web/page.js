@@ -575,9 +575,13 @@ async function saveResults() {
   saveNote.replaceChildren();
   delete saveNote.dataset.missing;
   const elements = entries.filter((e) => e.state === 'done').map((e) => e.json);
-  const text = (await pageEngine).joinArray(elements);
-  const url = URL.createObjectURL(new Blob([text], {type: 'application/json'}));
-  const a = el('a', {href: url, download: 'quorvex-results.json'});
+  download((await pageEngine).joinArray(elements), 'application/json', 'quorvex-results.json');
+}
+
+// Hands `text` to the browser as a file to save.
+function download(text, type, name) {
+  const url = URL.createObjectURL(new Blob([text], {type}));
+  const a = el('a', {href: url, download: name});
   document.body.append(a);
   a.click();
   a.remove();
@@ -621,13 +625,8 @@ saveReportButton.addEventListener('click', async () => {
     PAGE_VERSION, `WebAssembly (wasm32) in ${navigator.userAgent}`,
     `Quorvex page ${PAGE_VERSION} (${location.protocol === 'file:' ? 'opened from a file' : location.origin})`,
     pageStarted];
-  const text = (await pageEngine).caseReport(details, sections, utcNow());
-  const url = URL.createObjectURL(new Blob([text], {type: 'text/html'}));
-  const a = el('a', {href: url, download: 'quorvex-report.html'});
-  document.body.append(a);
-  a.click();
-  a.remove();
-  setTimeout(() => URL.revokeObjectURL(url), 10000);
+  download((await pageEngine).caseReport(details, sections, utcNow()), 'text/html',
+           'quorvex-report.html');
 });
 
 const input = document.getElementById('files');
