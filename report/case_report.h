@@ -71,8 +71,8 @@ class StringCaseReportOutput : public CaseReportOutput {
   std::string kept_;
 };
 
-// A file's part of the report, made apart from the writer so that it can be
-// made on any thread.
+// A file's part of the report, made apart from the writer and held until the
+// report is written (the page keeps one for each file it checked).
 struct CaseFileSection {
   std::string html;          // the file's section
   std::string json_element;  // its JSON element, as JsonElement gives it
