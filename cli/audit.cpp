@@ -148,4 +148,15 @@ std::string Audit::SummaryLine() const {
          std::to_string(counts_[kCopy]) + " copies\n";
 }
 
+report::AuditSummary Audit::Summary() const {
+  report::AuditSummary summary;
+  summary.manifest_path = path_;
+  summary.manifest_sha256 = manifest_.sha256;
+  summary.listed = listed_;
+  for (std::size_t state = 0; state < kStates; ++state) {
+    summary.states.emplace_back(kStateNames[state], counts_[state].load());
+  }
+  return summary;
+}
+
 }  // namespace quorvex::cli

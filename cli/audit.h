@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "case_report.h"
 #include "manifest.h"
 #include "report.h"
 
@@ -46,6 +47,8 @@ class Audit {
       const std::function<void(const std::string& path, const std::string& sha256)>& missing);
   // "manifest FILE (SHA-256 HEX): N listed: ..." with its line feed.
   std::string SummaryLine() const;
+  // The same for the case report: the manifest, its hash and the counts.
+  report::AuditSummary Summary() const;
 
  private:
   enum State : std::size_t { kUnchanged, kChanged, kMoved, kNotListed, kCopy, kMissing, kStates };

@@ -1,13 +1,14 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "quorvex_version.h"
 #include "escape.h"
+#include "quorvex_version.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -40,6 +41,8 @@ constexpr std::string_view kUsage =
     "      --json       print one JSON array with an object per file, nothing else\n"
     "      --sha256     add each file's SHA-256 to the report\n"
     "      --trace      print the checker's trace on standard error\n"
+    "      --report FILE  write a printable HTML case report of the run (with --sha256)\n"
+    "      --case TEXT, --examiner TEXT, --note TEXT  what the report says of the case\n"
     "      --files0-from LIST  check the files named in LIST, each name ended by\n"
     "                   a NUL byte (LIST - is standard input), as one run\n"
     "  -h, --help       print this help and exit\n"
@@ -108,6 +111,26 @@ std::string MessageOf(const CLI::Error& e) {
 
 }  // namespace
 
+std::string CommandLineText(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool plain = !arg.empty() && arg.find_first_not_of(
+                                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                           "0123456789-_./=:,+@%") == std::string::npos;
+    if (i > 0) line += ' ';
+    if (plain) {
+      line += arg;
+      continue;
+    }
+    // Quoted as a POSIX shell reads it back.
+    line += '\'';
+    for (const char c : arg) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += '\'';
+  }
+  return line;
+}
+
 unsigned AvailableProcessors() {
 #if defined(_WIN32)
   DWORD_PTR process = 0;
@@ -154,6 +177,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   app.add_option("--manifest", options.manifest);
   app.add_option("--audit", options.audit);
   app.add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, kMaxJobs));
+  CLI::Option* report_option = app.add_option("--report", options.report);
+  const std::array<CLI::Option*, 3> case_options = {app.add_option("--case", options.case_name),
+                                                    app.add_option("--examiner", options.examiner),
+                                                    app.add_option("--note", options.note)};
   std::string list;
   CLI::Option* list_option = app.add_option("--files0-from", list);
   app.add_option("FILE", options.files);
@@ -182,7 +209,20 @@ int ParseOptions(int argc, char** argv, Options& options) {
     Write(stdout, kVersion);
     return 0;
   }
-  if (options.manifest.has_value() || options.audit.has_value()) options.sha256 = true;
+  if (report_option->count() > 0 && options.report.empty()) {
+    return LineError("--report needs the name of the file to write");
+  }
+  for (const CLI::Option* o : case_options) {
+    // Said of a report that is not written, the text would be lost unseen.
+    if (o->count() > 0 && report_option->count() == 0) {
+      return LineError(o->get_name() + " goes with --report");
+    }
+  }
+  // A report names each file by its hash.
+  if (options.manifest.has_value() || options.audit.has_value() || !options.report.empty()) {
+    options.sha256 = true;
+  }
+  options.command_line = CommandLineText(argc, argv);
   // An audit takes whole folders: the entries under a named one take part.
   if (options.audit.has_value()) options.recursive = true;
   if (list_option->count() > 0) {

@@ -22,7 +22,16 @@ struct Options {
   // The files came from --files0-from: the run ends with a summary however
   // many there were.
   bool from_list = false;
+  // --report FILE: the case report, with what it says of the case.
+  std::string report;
+  std::string case_name;
+  std::string examiner;
+  std::string note;
+  std::string command_line;  // as run, for the report
 };
+
+// The arguments as one line, each quoted as a POSIX shell would need it.
+std::string CommandLineText(int argc, char** argv);
 
 // How many processors this process may run on; at least 1.
 unsigned AvailableProcessors();

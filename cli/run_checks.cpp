@@ -12,13 +12,14 @@
 #include <utility>
 
 #include "audit.h"
+#include "case_report_run.h"
 #include "console.h"
 #include "escape.h"
 #include "manifest_write.h"
 #include "path_check.h"
 #include "report.h"
-#include "thread_sync.h"
 #include "status.h"
+#include "thread_sync.h"
 #include "trace.h"
 
 namespace quorvex::cli {
@@ -170,7 +171,13 @@ class StdioSink : public OutputSink, public InterruptHandler {
       WriteOut(array.Close());
     }
     FlushOut();
+    if (case_report_ != nullptr) case_report_->Interrupt();
     ExitInterrupted(exit_status);
+  }
+  // The case report to end as interrupted, should the run be.
+  void SetCaseReport(CaseReportRun* report) {
+    std::lock_guard<Mutex> guard(mutex_);
+    case_report_ = report;
   }
 
  private:
@@ -195,6 +202,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
   std::uint64_t out_texts_ = 0;
   bool closed_ = false;
   bool inside_ = false;  // the last text written ends inside a JSON element
+  CaseReportRun* case_report_ = nullptr;
   CondVar unit_done_;
 };
 
@@ -216,13 +224,15 @@ struct FileJob {
   std::string json_prefix;  // what goes before its object in the array
   // A file met in a walk, opened there (null when it could not be opened).
   std::shared_ptr<ByteSource> opened;
-  std::uint64_t place = 0;  // of the files, from 0
+  std::uint64_t place = 0;                                    // of the files, from 0
+  std::optional<std::uint64_t> report_ticket = std::nullopt;  // its place in the case report
 };
 
 // The manifests of a run: one to hold the files against, one to write.
 struct RunManifests {
   Audit* audit = nullptr;
   ManifestWriter* writer = nullptr;
+  CaseReportRun* report = nullptr;
 };
 
 // Counts the bytes of a large file into the run's progress while it is read.
@@ -263,9 +273,17 @@ void CheckOne(const FileJob& job, const Options& options, const RunManifests& ma
   PathCheckOptions check;
   check.trace = options.trace ? static_cast<TraceSink*>(&staged_trace) : &no_trace;
   check.sha256 = options.sha256;
-  check.on_progress = [&progress](std::uint64_t done, std::uint64_t total) {
+  TimelineGatherer timeline;
+  const bool for_report = manifests.report != nullptr;
+  check.on_progress = [&progress, &timeline, for_report](std::uint64_t done, std::uint64_t total) {
     progress.Update(done, total);
+    if (for_report) timeline.Progress(total);
   };
+  if (manifests.report != nullptr) {
+    check.on_sealed_range = [&timeline](std::uint64_t begin, std::uint64_t end) {
+      timeline.SealedRange(begin, end);
+    };
+  }
   FileResult r =
       job.in_walk ? CheckOpenedPath(job.path, job.opened.get(), check) : CheckPath(job.path, check);
   if (manifests.writer != nullptr) manifests.writer->Put(job.place, r.path, r.sha256);
@@ -300,6 +318,9 @@ void CheckOne(const FileJob& job, const Options& options, const RunManifests& ma
     output.OutPart({}, false);
   } else if (!skipped || r.manifest.has_value()) {
     output.Out(TextReport(r, options.detail));
+  }
+  if (job.report_ticket.has_value()) {
+    manifests.report->Deliver(*job.report_ticket, r, timeline.Finish(r.summary.size), skipped);
   }
   ++counters.done;
 }
@@ -352,6 +373,16 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     }
     manifests.audit = &*audit;
   }
+  std::optional<CaseReportRun> case_report;
+  if (!options.report.empty()) {
+    std::string error;
+    case_report.emplace(options, error);
+    if (!error.empty()) {
+      sink.Err("quorvex-check: " + error + "\n");
+      return 2;
+    }
+    manifests.report = &*case_report;
+  }
   if (options.manifest.has_value()) {
     writer.emplace();
     if (!writer->Open(*options.manifest)) {
@@ -361,6 +392,7 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     }
     manifests.writer = &*writer;
   }
+  if (case_report.has_value() && on_stdio) stdio.SetCaseReport(&*case_report);
   auto is_manifest = [&](const std::string& path) {
     return (audit.has_value() && audit->IsManifest(path)) ||
            (writer.has_value() && writer->IsManifest(path));
@@ -381,7 +413,10 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   {
     OrderedRunner runner(workers, sink);
     auto add_file = [&](FileJob job) {
+      // The report is not a file of the run, though a walk may meet it.
+      if (case_report.has_value() && IsReportFile(job.path, options.report)) return;
       if (options.json) job.json_prefix = json_array.Next();
+      if (case_report.has_value()) job.report_ticket = case_report->Reserve();
       job.place = counters.found++;
       runner.Add([job = std::move(job), &options, &manifests, &counters,
                   inline_bar](StagedOutput& output) {
@@ -429,6 +464,7 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
   if (audit.has_value()) {
     audit->ForEachMissing([&](const std::string& path, const std::string& sha256) {
       counters.RaiseExitStatus(1);
+      if (case_report.has_value()) case_report->AddMissing(path, sha256);
       sink.Out(options.json ? json_array.Next() + MissingJsonElement(path, sha256)
                             : MissingTextLine(path));
     });
@@ -455,6 +491,13 @@ int RunChecks(const Options& options, const RunEnvironment& environment) {
     bar.Clear();
     sink.Out(tail);
     sink.Flush();
+  }
+  if (case_report.has_value()) {
+    bool ok = false;
+    std::optional<AuditSummary> audit_summary;
+    if (audit.has_value()) audit_summary = audit->Summary();
+    sink.Err(case_report->Finish(audit_summary, ok));
+    if (!ok) counters.RaiseExitStatus(2);
   }
   return counters.exit_status;
 }

@@ -71,7 +71,7 @@ std::optional<std::string> CheckOpened(ByteSource* source, ResultPanel& panel, E
     verdict =
         WalkRecording(contents, *source, panel, errors, trace, summary, options.on_sealed_range);
   } else if (summary.kind == "jpg" || summary.kind == "png" || summary.kind == "bmp") {
-    verdict = CheckSnapshot(summary.kind, contents, trace, summary.status);
+    verdict = CheckSnapshot(summary.kind, contents, trace, summary.status, &summary.snapshot_crcs);
     const bool compared =
         summary.status == CheckStatus::kIntact || summary.status == CheckStatus::kDamaged;
     if (compared && !ReadFailed(contents)) {
@@ -126,6 +126,7 @@ void CheckContents(ByteSource* source, const std::string& full_path, const std::
     summary.out_of_memory = true;
     summary.verdict.reset();
     summary.failed_frames = FailedFrameList();
+    summary.snapshot_crcs.reset();
     errors.Clear();
     trace.Write(kMallocError);
   }

@@ -75,6 +75,8 @@ struct CheckSummary {
   std::uint64_t sealed_bytes = 0;
   // Where reading the file failed; the check stopped there.
   std::optional<std::uint64_t> read_error;
+  // A snapshot whose seal was found: its checksums.
+  std::optional<SealCrcs> snapshot_crcs;
   // The memory the check needed could not be had; the check stopped.
   bool out_of_memory = false;
 };

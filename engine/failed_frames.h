@@ -4,15 +4,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 
 #include "delta_list.h"
 
 namespace quorvex {
 
+// The checksum a seal holds, and the one computed from the bytes it covers;
+// none computed when those bytes run past the end of the file.
+struct SealCrcs {
+  std::uint32_t stored = 0;
+  std::optional<std::uint32_t> computed;
+
+  bool operator==(const SealCrcs&) const = default;
+};
+
 struct FailedFrame {
   std::int64_t frame = 0;    // frame number, as listed in the ErrorList
   std::uint64_t offset = 0;  // position of its chunk in the file
   std::uint64_t chunk = 0;   // its index among the video chunks, from 0
+  SealCrcs crcs;
 
   bool operator==(const FailedFrame&) const = default;
 };
@@ -20,7 +31,10 @@ struct FailedFrame {
 // The failed frames of a recording, in the order the walk met them, held in
 // a few bytes each: a recording may have millions.
 class FailedFrameList {
-  using List = DeltaList<3>;
+  // The frame, offset, chunk, stored checksum and computed checksum, the
+  // last kNoComputed when there is none.
+  using List = DeltaList<5>;
+  static constexpr std::uint64_t kNoComputed = std::uint64_t{1} << 32;
 
  public:
   class Iterator {
@@ -50,7 +64,8 @@ class FailedFrameList {
   };
 
   void push_back(const FailedFrame& f) {
-    list_.push_back({static_cast<std::uint64_t>(f.frame), f.offset, f.chunk});
+    list_.push_back({static_cast<std::uint64_t>(f.frame), f.offset, f.chunk, f.crcs.stored,
+                     f.crcs.computed.has_value() ? *f.crcs.computed : kNoComputed});
   }
   std::size_t size() const { return list_.size(); }
   bool empty() const { return list_.empty(); }
@@ -62,7 +77,9 @@ class FailedFrameList {
 
  private:
   static FailedFrame Of(const List::Entry& e) {
-    return {static_cast<std::int64_t>(e[0]), e[1], e[2]};
+    SealCrcs crcs{static_cast<std::uint32_t>(e[3]), std::nullopt};
+    if (e[4] != kNoComputed) crcs.computed = static_cast<std::uint32_t>(e[4]);
+    return {static_cast<std::int64_t>(e[0]), e[1], e[2], crcs};
   }
   List list_;
 };

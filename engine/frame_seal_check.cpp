@@ -52,7 +52,7 @@ bool PayloadIsFrame(ReadWindow& contents, std::uint64_t payload, const std::stri
 
 FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
                             const std::string& video_format, FrameTally& tally, ErrorList& errors,
-                            TraceSink& trace) {
+                            TraceSink& trace, SealCrcs* crcs) {
   if (data_size < kFrameSealBytes) return FrameOutcome::kNotChecked;
   const std::uint64_t payload = chunk + kPayloadOffset;
   if (!PayloadIsFrame(contents, payload, video_format)) return FrameOutcome::kNotChecked;
@@ -62,8 +62,11 @@ FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint
   ReadBe32(contents, chunk + kStoredCrcOffset, stored);
   const std::uint64_t payload_size = data_size - kFrameSealBytes;
   const bool complete = RangeInFile(contents, payload, payload_size);
-  const bool intact = complete && CrcOfRange(contents, payload, payload_size) == stored;
+  std::optional<std::uint32_t> computed;
+  if (complete) computed = CrcOfRange(contents, payload, payload_size);
+  const bool intact = computed == stored;
   if (ReadFailed(contents)) return FrameOutcome::kNotChecked;
+  if (crcs != nullptr) *crcs = SealCrcs{stored, computed};
 
   if (trace.Wanted()) {
     trace.Write(FormatText("file_check_sum = 0x%x,video_len = %u\n", stored, data_size));

@@ -32,10 +32,11 @@ enum class FrameOutcome { kNotChecked, kIntact, kFailed };
 // (at least the seal's 20 bytes) when its payload starts as a frame of
 // `video_format` does. A checked frame whose data runs past the end of the
 // file fails. Failed frames are counted and listed in the ErrorList. When a
-// read fails (ReadFailed) nothing is printed, counted or listed.
+// read fails (ReadFailed) nothing is printed, counted or listed. A checked
+// frame's checksums go into `crcs` when given.
 FrameOutcome CheckFrameSeal(ReadWindow& contents, std::uint64_t chunk, std::uint32_t data_size,
                             const std::string& video_format, FrameTally& tally, ErrorList& errors,
-                            TraceSink& trace);
+                            TraceSink& trace, SealCrcs* crcs = nullptr);
 
 // Whether the payload at `payload` begins as a frame of `video_format`.
 // Bytes past the end of the file match nothing.

@@ -158,8 +158,9 @@ std::string WalkRecording(
         summary.status = CheckStatus::kUnsupportedVersion;
         return std::string(kErrorVersion);
       }
+      SealCrcs crcs;
       const FrameOutcome outcome =
-          CheckFrameSeal(contents, p, data_size, video_format, tally, errors, trace);
+          CheckFrameSeal(contents, p, data_size, video_format, tally, errors, trace, &crcs);
       if (ReadFailed(contents)) break;
       const std::uint64_t chunk_index = summary.video_chunks++;
       if (outcome == FrameOutcome::kNotChecked) {
@@ -172,7 +173,7 @@ std::string WalkRecording(
         summary.sealed_bytes += payload_end - payload;
         if (on_sealed_range && payload_end > payload) on_sealed_range(payload, payload_end);
         if (outcome == FrameOutcome::kFailed) {
-          summary.failed_frames.push_back({tally.frame_number - 1, p, chunk_index});
+          summary.failed_frames.push_back({tally.frame_number - 1, p, chunk_index, crcs});
         }
       }
       if (next >= size) {

@@ -51,7 +51,7 @@ bool HasSeal(const std::string& kind, ReadWindow& contents) {
 }  // namespace
 
 std::string CheckSnapshot(const std::string& kind, ReadWindow& contents, TraceSink& trace,
-                          CheckStatus& status) {
+                          CheckStatus& status, std::optional<SealCrcs>* crcs) {
   const SnapshotTexts& texts = TextsFor(kind);
   const bool sealed = HasSeal(kind, contents);
   if (ReadFailed(contents)) return {};
@@ -66,6 +66,7 @@ std::string CheckSnapshot(const std::string& kind, ReadWindow& contents, TraceSi
   // Both values are read before either is printed: a read that fails leaves
   // no half of the pair in the trace.
   if (ReadFailed(contents)) return {};
+  if (crcs != nullptr) *crcs = SealCrcs{stored, computed};
   trace.Write(FormatText("check_sum = 0x%x\n", computed));
   trace.Write(FormatText("file_check_sum = 0x%x,tmp_file_size = ", stored) + std::to_string(size) +
               "\n");

@@ -16,9 +16,10 @@ inline constexpr std::uint64_t kSnapshotTrailerBytes = 4;
 // Checks the checksum trailer of a "jpg", "png" or "bmp" snapshot and returns
 // the verdict line. Prints the computed and stored checksums; records the
 // outcome in `status`. When a read fails (ReadFailed) it prints nothing more
-// and its verdict means nothing.
+// and its verdict means nothing. A found seal's checksums go into `crcs`
+// when given.
 std::string CheckSnapshot(const std::string& kind, ReadWindow& contents, TraceSink& trace,
-                          CheckStatus& status);
+                          CheckStatus& status, std::optional<SealCrcs>* crcs = nullptr);
 
 }  // namespace quorvex
 

@@ -81,6 +81,7 @@ struct Expected {
   CheckStatus status = CheckStatus::kUnknownKind;
   std::int64_t frames_checked = 0;
   std::vector<FailedFrame> failed_frames;
+  std::optional<SealCrcs> snapshot_crcs;  // a sealed snapshot's checksums
   std::optional<std::uint64_t> walk_end;
   std::optional<bool> walk_complete;
   std::optional<FrameRate> frame_rate;

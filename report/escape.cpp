@@ -8,42 +8,6 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// The length of the valid UTF-8 sequence at `text[at]`, with its code point
-// in `code`; 0 when the byte there starts none.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, std::uint32_t& code) {
-  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-  const std::uint8_t lead = byte(at);
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  }
-  std::size_t length = 0;
-  std::uint32_t min = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1Fu;
-    min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0Fu;
-    min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07u;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const std::uint8_t next = byte(at + i);
-    if ((next & 0xC0u) != 0x80u) return 0;
-    code = code << 6 | (next & 0x3Fu);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
 bool IsEscapedCodePoint(std::uint32_t code) {
   return (code >= 0x80 && code <= 0x9F) || (code >= 0x202A && code <= 0x202E) ||
          (code >= 0x2066 && code <= 0x2069);
@@ -80,6 +44,40 @@ void AppendCodePointEscape(std::string& out, std::uint32_t code) {
 }
 
 }  // namespace
+
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, std::uint32_t& code) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+  const std::uint8_t lead = byte(at);
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  std::size_t length = 0;
+  std::uint32_t min = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+    min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+    min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const std::uint8_t next = byte(at + i);
+    if ((next & 0xC0u) != 0x80u) return 0;
+    code = code << 6 | (next & 0x3Fu);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
 
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {

@@ -1,6 +1,8 @@
 #ifndef QUORVEX_REPORT_ESCAPE_H
 #define QUORVEX_REPORT_ESCAPE_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,10 @@ std::string EscapeText(std::string_view name, NameStyle style = kNativeNameStyle
 // escaped with a backslash in front, as sha256sum marks such lines, so that
 // no name can end a line, forge another, or move the terminal's cursor.
 std::string EscapeName(std::string_view name, NameStyle style = kNativeNameStyle);
+
+// The length of the valid UTF-8 sequence at `text[at]`, with its code point
+// in `code`; 0 when the byte there starts none.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, std::uint32_t& code);
 
 // True when `text` is valid UTF-8 throughout (no overlong forms, no
 // surrogates, nothing above U+10FFFF).

@@ -25,6 +25,7 @@ FileResult CheckOrThrow(const std::string& path, ByteSource* opened, bool open_h
   CheckOptions check;
   check.trace = options.trace;
   check.summary = &r.summary;
+  check.on_sealed_range = options.on_sealed_range;
   std::unique_ptr<ByteSource> file;
   if (open_here) file = OpenFileSource(r.path);
   ByteSource* source = open_here ? file.get() : opened;
@@ -83,7 +84,7 @@ FileResult OutOfMemoryResult(const std::string& path, bool sha256_wanted) {
 
 std::string Diagnostic(const FileResult& r) {
   if (r.summary.status == CheckStatus::kChanged) {
-    return "quorvex-check: " + r.path + ": changed while it was checked\n";
+    return "quorvex-check: " + EscapeName(r.path) + ": changed while it was checked\n";
   }
   if (r.summary.status != CheckStatus::kUnreadable) return {};
   std::string what;

@@ -17,6 +17,8 @@ struct PathCheckOptions {
   bool sha256 = false;         // hash each file, in the same pass as the check
   // Told how far the reading of the file has got.
   std::function<void(std::uint64_t done, std::uint64_t total)> on_progress;
+  // Told of every byte range that a seal covers and the check compared.
+  std::function<void(std::uint64_t begin, std::uint64_t end)> on_sealed_range;
 };
 
 // Checks the file at `path` as the dialog would and returns all that the

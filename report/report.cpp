@@ -26,29 +26,6 @@ const char* StatusName(CheckStatus status) { return InfoOf(status).json_name; }
 
 std::string TerminalName(std::string_view name) { return EscapeName(name); }
 
-std::string ClockTime(std::uint64_t milliseconds) {
-  const std::uint64_t seconds = milliseconds / 1000;
-  char text[48];
-  std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu.%03llu",
-                static_cast<unsigned long long>(seconds / 3600),
-                static_cast<unsigned long long>(seconds / 60 % 60),
-                static_cast<unsigned long long>(seconds % 60),
-                static_cast<unsigned long long>(milliseconds % 1000));
-  return text;
-}
-
-namespace {
-
-using json = nlohmann::ordered_json;
-
-std::string WithoutLineFeed(const std::string& line) {
-  return !line.empty() && line.back() == '\n' ? line.substr(0, line.size() - 1) : line;
-}
-
-std::string Plural(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // part / whole in tenths of a per cent, rounded down: 1000 only when the
 // part is the whole.
 std::uint64_t PerMille(std::uint64_t part, std::uint64_t whole) {
@@ -75,6 +52,35 @@ std::uint64_t ChunkMilliseconds(std::uint64_t chunk, const FrameRate& r) {
 // The same time in seconds, for JSON.
 double ChunkSeconds(std::uint64_t chunk, const FrameRate& r) {
   return static_cast<double>(chunk) * static_cast<double>(r.scale) / static_cast<double>(r.rate);
+}
+
+std::string CrcHex(std::uint32_t crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc));
+  return text;
+}
+
+std::string ClockTime(std::uint64_t milliseconds) {
+  const std::uint64_t seconds = milliseconds / 1000;
+  char text[48];
+  std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu.%03llu",
+                static_cast<unsigned long long>(seconds / 3600),
+                static_cast<unsigned long long>(seconds / 60 % 60),
+                static_cast<unsigned long long>(seconds % 60),
+                static_cast<unsigned long long>(milliseconds % 1000));
+  return text;
+}
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string WithoutLineFeed(const std::string& line) {
+  return !line.empty() && line.back() == '\n' ? line.substr(0, line.size() - 1) : line;
+}
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // "  frames 120-135 at 00:00:04.800-00:00:05.400, chunks at 123456-234567"
@@ -109,6 +115,10 @@ std::string FrameRuns(const CheckSummary& s) {
     out += FrameRunLine(first, last, s.frame_rate);
   }
   return out;
+}
+
+json CrcOrNull(const std::optional<std::uint32_t>& crc) {
+  return crc.has_value() ? json(CrcHex(*crc)) : json(nullptr);
 }
 
 // A whole rate stays a whole number, as it was written before rates had a
@@ -244,6 +254,9 @@ JsonElementWriter::JsonElementWriter(const FileResult& r) : r_(r) {
   o["coverage"] =
       s.size == 0 ? 0.0 : static_cast<double>(s.sealed_bytes) / static_cast<double>(s.size);
   o["read_error"] = OrNull(s.read_error);
+  const std::optional<SealCrcs>& crcs = s.snapshot_crcs;
+  o["stored_crc"] = crcs.has_value() ? json(CrcHex(crcs->stored)) : json(nullptr);
+  o["computed_crc"] = crcs.has_value() ? CrcOrNull(crcs->computed) : json(nullptr);
   if (r.sha256_wanted) o["sha256"] = r.sha256.empty() ? json(nullptr) : json(r.sha256);
   if (r.manifest.has_value()) {
     o["manifest"] = {{"state", r.manifest->state},
@@ -317,6 +330,16 @@ void JsonElementWriter::WriteTo(const JsonOut& out) {
     } else {
       item_ += "null";
     }
+    item_ += ",\n      \"stored_crc\": \"";
+    item_ += CrcHex(f.crcs.stored);
+    item_ += "\",\n      \"computed_crc\": ";
+    if (f.crcs.computed.has_value()) {
+      item_ += '"';
+      item_ += CrcHex(*f.crcs.computed);
+      item_ += '"';
+    } else {
+      item_ += "null";
+    }
     item_ += "\n    }";
     Write(item_, out);
     first = false;
@@ -375,6 +398,8 @@ std::string MissingJsonElement(const std::string& path, const std::string& liste
   o["sealed_bytes"] = 0;
   o["coverage"] = 0;
   o["read_error"] = nullptr;
+  o["stored_crc"] = nullptr;
+  o["computed_crc"] = nullptr;
   o["sha256"] = nullptr;
   o["manifest"] = {
       {"state", "missing"}, {"listed_path", nullptr}, {"listed_sha256", listed_sha256}};

@@ -50,6 +50,19 @@ std::string TerminalName(std::string_view name);
 // A time in seconds, to the millisecond: "HH:MM:SS.mmm".
 std::string ClockTime(std::uint64_t milliseconds);
 
+// part / whole in tenths of a per cent, rounded down: 1000 only when the
+// part is the whole.
+std::uint64_t PerMille(std::uint64_t part, std::uint64_t whole);
+
+// When a video chunk is shown, from the start, at the recording's rate:
+// chunk * scale / rate seconds, in whole milliseconds rounded down.
+std::uint64_t ChunkMilliseconds(std::uint64_t chunk, const FrameRate& rate);
+// The same time in seconds.
+double ChunkSeconds(std::uint64_t chunk, const FrameRate& rate);
+
+// A CRC-32 as 8 lower-case hex digits.
+std::string CrcHex(std::uint32_t crc);
+
 // The report for people: the path and verdict, the formats, failed frames
 // and seal coverage of a recording, the hash when asked for, and with
 // `detail` the failed frames as runs of consecutive frame numbers in

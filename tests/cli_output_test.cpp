@@ -331,6 +331,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, InterruptTest,
                                            InterruptCase{"SigtermTwoJobs", "2", SIGTERM, 143}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An interrupted run's case report is ended with a note, not left cut off,
+// and its temporary file is gone.
+TEST_F(CliOutputTest, InterruptedReportEndsWithANote) {
+  const std::string list = ManyTimes(20000);
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(std::string("-j ") + jobs);
+    const std::string report = base_ + "/report-" + jobs + ".html";
+    Launch launch;
+    launch.args = {"-j", jobs, "--report", report, "--files0-from", list};
+    launch.signal = SIGINT;
+    launch.signal_after = 20000;
+    const Ended ended = Run(launch);
+    EXPECT_EQ(ended.status, 130);
+    const std::string html = ReadAll(report);
+    EXPECT_NE(html.find("<h2>Run interrupted</h2>"), std::string::npos);
+    EXPECT_TRUE(html.ends_with("</section>\n</main>\n</body>\n</html>\n"));
+    EXPECT_EQ(html.find("quorvex-results"), std::string::npos);
+    EXPECT_FALSE(fs::exists(report + ".results.part"));
+  }
+}
+
 // --- Lists of files ---
 
 class FileListTest : public CliOutputTest {
@@ -457,7 +478,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{
             "ListMissing", {"--files0-from", "DIR/no-list"}, "cannot read the list of files"},
         RefusedCase{
-            "ListIsAFolder", {"--files0-from", "DIR/export"}, "cannot read the list of files"}),
+            "ListIsAFolder", {"--files0-from", "DIR/export"}, "cannot read the list of files"},
+        RefusedCase{
+            "CaseWithoutReport", {"--note", "seen", "DIR/export"}, "--note goes with --report"},
+        RefusedCase{"ReportWithoutName", {"--report", "", "DIR/export"}, "--report needs the name"},
+        RefusedCase{"ReportOverAFile",
+                    {"--report", "DIR/export/-h", "DIR/export/--sha256"},
+                    "cannot create the report (it must be a new file)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FileListTest, NamesLikeOptionsAfterTheEndOfOptionsAreChecked) {

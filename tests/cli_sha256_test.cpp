@@ -146,7 +146,7 @@ FileResult Result(std::optional<FrameRate> rate,
   s.size = size;
   s.sealed_bytes = sealed;
   for (const auto& [frame, chunk] : frames) {
-    s.failed_frames.push_back(FailedFrame{frame, 1000 + 100 * chunk, chunk});
+    s.failed_frames.push_back(FailedFrame{frame, 1000 + 100 * chunk, chunk, {}});
   }
   s.frames_failed = static_cast<std::int64_t>(frames.size());
   s.frames_checked = 200;

@@ -84,8 +84,10 @@ TEST(Cli, DamagedRecordingInFull) {
   EXPECT_EQ(o["video_format"], "h264");
   EXPECT_EQ(o["audio_format"], "G711");
   EXPECT_EQ(o["failed_frames"],
-            nlohmann::json::parse(R"([{"frame":7,"offset":18436,"chunk":6,"time":0.24},
-                                      {"frame":30,"offset":73814,"chunk":29,"time":1.16}])"));
+            nlohmann::json::parse(R"([{"frame":7,"offset":18436,"chunk":6,"time":0.24,
+                                       "stored_crc":"b2326272","computed_crc":"b2336272"},
+                                      {"frame":30,"offset":73814,"chunk":29,"time":1.16,
+                                       "stored_crc":"49676307","computed_crc":"49666307"}])"));
   EXPECT_EQ(o["walk_end"], 131284);
   EXPECT_EQ(o["size"], 131292);
   const auto& f = o["fields"];

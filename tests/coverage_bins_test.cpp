@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace quorvex::web {
+namespace quorvex::report {
 namespace {
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
@@ -56,4 +56,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BinsCase>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace quorvex::web
+}  // namespace quorvex::report

@@ -46,6 +46,9 @@ const pageEngine = modulePromise.then((module) => Engine.create(module, jspi));
 
 const cardsList = document.getElementById('cards');
 const saveButton = document.getElementById('save');
+const saveReportButton = document.getElementById('save-report');
+const hashInput = document.getElementById('report-hash');
+const PAGE_VERSION = '1.0.0.11';
 const saveNote = document.getElementById('save-note');
 const statusLine = document.getElementById('status');
 const summaryLine = document.getElementById('summary');
@@ -207,7 +210,8 @@ function skippedOutcome(entry) {
 
 function showResult(entry, m) {
   const r = JSON.parse(m.json);
-  Object.assign(entry, {result: r, json: m.json, outcome: m.outcome, state: 'done'});
+  Object.assign(entry, {result: r, json: m.json, outcome: m.outcome, section: m.section,
+                        state: 'done'});
   entry.bar.remove();
   entry.li.removeAttribute('aria-busy');
   if (skippedOutcome(entry)) {
@@ -278,7 +282,7 @@ async function failEntry(entry, message) {
   let result;
   try {
     const engine = await pageEngine;
-    result = await engine.check(entry.path, new FailingSource(entry.file));
+    result = await engine.check(entry.path, new FailingSource(entry.file), () => {}, entry.hash);
   } catch (e) {
     finishEntry(entry, `The check failed in the browser: ${message}`, 'failed');
     return;
@@ -377,7 +381,8 @@ async function checkOnPage(entry) {
     if (entry !== running) return;
     const source = new FileSource(entry.file, (pos, end) => readSlice(entry.file, pos, end));
     entry.source = source;
-    result = await engine.check(entry.path, source, (done, total) => showProgress(entry, done, total));
+    result = await engine.check(entry.path, source, (done, total) => showProgress(entry, done, total),
+                                entry.hash);
   } catch (e) {
     if (entry !== running) return;
     running = null;
@@ -402,8 +407,10 @@ function pump() {
   running.li.className = 'card running';
   running.li.setAttribute('aria-busy', 'true');
   running.badge.textContent = 'Checking…';
+  running.hash = hashInput.checked;
   if (noWorker) checkOnPage(running);
-  else send({type: 'check', id: running.id, path: running.path, file: running.file});
+  else send({type: 'check', id: running.id, path: running.path, file: running.file,
+             hash: running.hash});
   updateStatus();
 }
 
@@ -465,6 +472,7 @@ function updateStatus() {
   }
   onlyAttention.parentElement.hidden = notIntact.length === 0 || notIntact.length === counted.length;
   saveButton.disabled = done === 0;
+  saveReportButton.disabled = done === 0;
   if (saveNote.dataset.missing && missingEntries().length === 0) saveNote.replaceChildren();
 }
 
@@ -567,9 +575,13 @@ async function saveResults() {
   saveNote.replaceChildren();
   delete saveNote.dataset.missing;
   const elements = entries.filter((e) => e.state === 'done').map((e) => e.json);
-  const text = (await pageEngine).joinArray(elements);
-  const url = URL.createObjectURL(new Blob([text], {type: 'application/json'}));
-  const a = el('a', {href: url, download: 'quorvex-results.json'});
+  download((await pageEngine).joinArray(elements), 'application/json', 'quorvex-results.json');
+}
+
+// Hands `text` to the browser as a file to save.
+function download(text, type, name) {
+  const url = URL.createObjectURL(new Blob([text], {type}));
+  const a = el('a', {href: url, download: name});
   document.body.append(a);
   a.click();
   a.remove();
@@ -597,6 +609,24 @@ saveButton.addEventListener('click', () => {
 
 onlyAttention.addEventListener('change', () => {
   cardsList.classList.toggle('only-attention', onlyAttention.checked);
+});
+
+// The case report of every finished result, written by the engine's own
+// report writer: the same as quorvex-check --report.
+function utcNow() {
+  return new Date().toISOString().replace(/\.\d+Z$/, 'Z');
+}
+const pageStarted = utcNow();
+saveReportButton.addEventListener('click', async () => {
+  const sections = entries.filter((e) => e.state === 'done' && e.section)
+      .map((e) => ({...e.section, skipped: skippedOutcome(e)}));
+  const value = (id) => document.getElementById(id).value;
+  const details = [value('report-case'), value('report-examiner'), value('report-note'),
+    PAGE_VERSION, `WebAssembly (wasm32) in ${navigator.userAgent}`,
+    `Quorvex page ${PAGE_VERSION} (${location.protocol === 'file:' ? 'opened from a file' : location.origin})`,
+    pageStarted];
+  download((await pageEngine).caseReport(details, sections, utcNow()), 'text/html',
+           'quorvex-report.html');
 });
 
 const input = document.getElementById('files');

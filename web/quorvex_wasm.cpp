@@ -9,12 +9,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "case_report.h"
 #include "check_file.h"
 #include "coverage_bins.h"
 #include "dialog_fields.h"
 #include "field_panel.h"
 #include "report.h"
+#include "sha256.h"
 #include "status.h"
 #include "trace.h"
 
@@ -61,9 +64,26 @@ alignas(16) std::uint8_t g_suspend_stack[std::size_t{64} << 10];
 std::string g_input;
 std::string g_output;
 std::string g_detail;
-std::optional<CoverageBins> g_bins;
+std::optional<report::CoverageBins> g_bins;
 report::JsonArrayWriter g_array;
 int g_outcome = 0;
+// The last file's part of a case report, and the report being written.
+report::CaseFileSection g_section;
+std::optional<report::StringCaseReportOutput> g_report_output;
+std::optional<report::CaseReportWriter> g_report;
+
+// The input's parts, split at NUL characters.
+std::vector<std::string> InputParts() {
+  std::vector<std::string> parts(1);
+  for (const char c : g_input) {
+    if (c == '\0') {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
 
 }  // namespace
 }  // namespace quorvex::web
@@ -88,8 +108,8 @@ QUORVEX_EXPORT("qv_output_size") std::size_t QvOutputSize() { return g_output.si
 // Checks the file at the path given as input (relative, with '/' between
 // folders), of `size` bytes, as `quorvex-check --json PATH` does; the output
 // holds its JSON element, the detail its failed frames as `--detail` lists
-// them.
-QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
+// them. With `want_hash`, its part of a case report has its SHA-256.
+QUORVEX_EXPORT("qv_check") void QvCheck(double size, int want_hash) {
   report::FileResult r;
   r.path = g_input;
   r.name = report::BareName(g_input);
@@ -107,12 +127,68 @@ QUORVEX_EXPORT("qv_check") void QvCheck(double size) {
   ProgressSource progress(source, [](std::uint64_t done, std::uint64_t total) {
     ImportProgress(static_cast<double>(done), static_cast<double>(total));
   });
-  CheckContents(&progress, r.path, r.name, r.panel, r.errors, options);
+  // When asked, the case report names each file by its hash, made in the
+  // same pass; hashing reads every byte, which the check alone may skip.
+  report::Sha256 hash;
+  InOrderSource hashed(
+      progress, [&hash](const std::uint8_t* data, std::size_t count) { hash.Update(data, count); });
+  ByteSource* read = want_hash != 0 ? static_cast<ByteSource*>(&hashed) : &progress;
+  CheckContents(read, r.path, r.name, r.panel, r.errors, options);
   g_output = report::JsonElement(r);
   g_outcome = static_cast<int>(report::InfoOf(r.summary).outcome);
   // The detail lines are what the text report adds with --detail.
   const std::string plain = report::TextReport(r, false);
   g_detail = report::TextReport(r, true).substr(plain.size());
+  // The page's own results stay those of `quorvex-check --json`; the
+  // report's are those of `--report`, which hashes.
+  r.sha256_wanted = want_hash != 0;
+  const CheckStatus status = r.summary.status;
+  if (r.sha256_wanted && status != CheckStatus::kUnreadable && status != CheckStatus::kChanged &&
+      hashed.fed() == r.summary.size) {
+    r.sha256 = hash.HexDigest();
+  }
+  g_section = report::MakeCaseFileSection(r, g_bins->fractions());
+}
+
+// The last file's part of the case report: its section's HTML, then its
+// JSON element, apart by a NUL; and its status as the engine's number.
+QUORVEX_EXPORT("qv_section") void QvSection() {
+  g_output = g_section.html + '\0' + g_section.json_element;
+}
+QUORVEX_EXPORT("qv_section_status") int QvSectionStatus() {
+  return static_cast<int>(g_section.status);
+}
+
+// A case report of files checked here: begin with the input holding the
+// case, examiner, note, version, platform, command line and start time apart
+// by NULs; add each file's part as qv_section gave it, with its status and
+// whether a folder walk skips it; end
+// with the input holding the end time. The output then holds the report.
+QUORVEX_EXPORT("qv_report_begin") void QvReportBegin() {
+  std::vector<std::string> p = InputParts();
+  p.resize(7);
+  report::CaseDetails d{p[0], p[1], p[2], "Quorvex page", p[3], p[4], p[5], p[6]};
+  g_report.reset();
+  g_report_output.emplace();
+  g_report.emplace(std::move(d), *g_report_output);
+  g_report->Begin();
+}
+QUORVEX_EXPORT("qv_report_add") void QvReportAdd(int status, int skipped) {
+  std::vector<std::string> p = InputParts();
+  p.resize(2);
+  report::CaseFileSection section;
+  section.html = std::move(p[0]);
+  section.json_element = std::move(p[1]);
+  section.status = static_cast<CheckStatus>(status);
+  section.skipped = skipped != 0;
+  if (g_report.has_value()) g_report->AddSection(section);
+}
+QUORVEX_EXPORT("qv_report_end") void QvReportEnd() {
+  if (!g_report.has_value()) return;
+  g_report->End(report::CaseEnd{g_input, std::nullopt});
+  g_output = g_report_output->text();
+  g_report.reset();
+  g_report_output.reset();
 }
 
 QUORVEX_EXPORT("qv_detail") const char* QvDetail() { return g_detail.data(); }

@@ -261,21 +261,39 @@ class Engine {
   }
 
   // Checks `source` (a FileSource or FailingSource) as the file at `path`.
-  async check(path, source, onProgress = () => {}) {
+  async check(path, source, onProgress = () => {}, hash = false) {
     this.source = source;
     this.onProgress = onProgress;
     this.setInput(path);
     try {
-      if (this.jspi) await this.checkPromising(source.file.size);
-      else await this.run(() => this.x.qv_check(source.file.size));
+      if (this.jspi) await this.checkPromising(source.file.size, hash ? 1 : 0);
+      else await this.run(() => this.x.qv_check(source.file.size, hash ? 1 : 0));
     } finally {
       source.close();
       this.source = null;
     }
     const count = this.x.qv_bin_count();
     const bins = Array.from(new Float32Array(this.x.memory.buffer, this.x.qv_bins(), count));
-    return {json: this.output(), bins, readFailed: source.failed, outcome: this.x.qv_outcome(),
-            detail: this.text(this.x.qv_detail(), this.x.qv_detail_size())};
+    const json = this.output();
+    const outcome = this.x.qv_outcome();
+    const detail = this.text(this.x.qv_detail(), this.x.qv_detail_size());
+    this.x.qv_section();
+    const section = {text: this.output(), status: this.x.qv_section_status()};
+    return {json, bins, readFailed: source.failed, outcome, detail, section};
+  }
+
+  // The case report of the given files' parts, by the same writer as
+  // quorvex-check --report.
+  caseReport(details, sections, ended) {
+    this.setInput(details.join('\0'));
+    this.x.qv_report_begin();
+    for (const s of sections) {
+      this.setInput(s.text);
+      this.x.qv_report_add(s.status, s.skipped ? 1 : 0);
+    }
+    this.setInput(ended);
+    this.x.qv_report_end();
+    return this.output();
   }
 
   // The summary's words for each outcome, in the summary line's order.
@@ -345,7 +363,7 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
                                                   pageSlice(m.id));
       try {
         if (m.fail) throw new Error(m.fail);
-        const result = await (await engine).check(m.path, source, progress);
+        const result = await (await engine).check(m.path, source, progress, m.hash);
         if (!throughPage && source.fallback === null) {
           throughPage = true;
           self.postMessage({type: 'read-path', path: 'page'});

@@ -43,3 +43,6 @@ WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
 # The browsers the page is tested in, all Debian's own: Chromium, Firefox and
 # WebKitGTK (its MiniBrowser and WebDriver; Xvfb gives it a display).
 BROWSER_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb)
+# What the case report's test needs: a strict HTML parser, a browser to print
+# the report and the PDF tools to read it back.
+REPORT_TEST_PACKAGES=(python3-html5lib chromium poppler-utils)

@@ -1,7 +1,8 @@
 // The page in headless Chromium: what it saves must be, byte for byte, what
-// `quorvex-check --json NAME...` prints in the files' folder, and it must
-// ask for nothing over the network; its layouts, keyboard, cancelling and
-// the asyncify build. engines_test.mjs tests it in every engine.
+// `quorvex-check --json NAME...` prints in the files' folder, its "Save report"
+// the same report as `quorvex-check --report`, and it must ask for nothing
+// over the network; its layouts, keyboard, cancelling and the asyncify
+// build. engines_test.mjs tests it in every engine.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -285,4 +286,40 @@ test('from a local web server the page asks for nothing but itself', async () =>
   } finally {
     server.close();
   }
+});
+
+function reportOf(dir, names, extra) {
+  const file = path.join(fs.mkdtempSync(path.join(opt.artifacts, 'report-')), 'report.html');
+  try {
+    execFileSync(opt.check, ['--report', file, ...extra, ...names], {cwd: dir, stdio: 'ignore'});
+  } catch (e) {
+    if (e.status !== 1) throw e;
+  }
+  return fs.readFileSync(file, 'utf8');
+}
+
+const fileSections = (html) => html.match(/<section class="file [\s\S]*?<\/section>/g);
+const embeddedJson = (html) => html.match(/<pre id="quorvex-results">([\s\S]*?)<\/pre>/)[1];
+
+test('Save report writes the console program\'s report of the same files', async () => {
+  await withBrowser([], async (browser) => {
+    const {page, requests, errors} = await openPage(browser, pageUrl);
+    await page.check('#report-hash');
+    await page.setInputFiles('#files', samples.map((f) => path.join(opt.samples, f)));
+    await untilSettled(page, 30000);
+    await page.fill('#report-case', '2026-114 <b>Depot</b>');
+    await page.fill('#report-examiner', 'J. O\'Neil');
+    const [download] = await Promise.all([page.waitForEvent('download'),
+                                          page.click('#save-report')]);
+    const fromPage = fs.readFileSync(await download.path(), 'utf8');
+    fs.writeFileSync(path.join(opt.artifacts, 'page-report.html'), fromPage);
+    const fromConsole = reportOf(opt.samples, samples,
+                                 ['--case', '2026-114 <b>Depot</b>', '--examiner', 'J. O\'Neil']);
+    assert.deepEqual(fileSections(fromPage), fileSections(fromConsole));
+    assert.equal(embeddedJson(fromPage), embeddedJson(fromConsole));
+    assert.ok(fromPage.includes('<td>2026-114 &lt;b&gt;Depot&lt;/b&gt;</td>'));
+    assert.ok(fromPage.includes('Quorvex page 1.0.0.11'));
+    assert.deepEqual(requests, []);
+    assert.deepEqual(errors, []);
+  });
 });

@@ -1,17 +1,17 @@
-#ifndef QUORVEX_WEB_COVERAGE_BINS_H
-#define QUORVEX_WEB_COVERAGE_BINS_H
+#ifndef QUORVEX_REPORT_COVERAGE_BINS_H
+#define QUORVEX_REPORT_COVERAGE_BINS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace quorvex::web {
+namespace quorvex::report {
 
 // How much of each of a fixed number of equal stretches of a file the seals
-// cover, for the page's timeline: the file's size is split into `count` bins
-// and each holds the fraction of its bytes (0 to 1) that some sealed range
-// covers. Ranges do not overlap; each adds its share to the bins it spans.
-// A file smaller than `count` bytes gets one bin per byte.
+// cover, for the timelines of the page and the case report: the file's size is split into `count`
+// bins and each holds the fraction of its bytes (0 to 1) that some sealed range covers. Ranges do
+// not overlap; each adds its share to the bins it spans. A file smaller than `count` bytes gets one
+// bin per byte.
 class CoverageBins {
  public:
   CoverageBins(std::uint64_t file_size, std::size_t count);
@@ -31,6 +31,6 @@ class CoverageBins {
   bool any_ = false;
 };
 
-}  // namespace quorvex::web
+}  // namespace quorvex::report
 
 #endif

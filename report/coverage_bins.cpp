@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quorvex::web {
+namespace quorvex::report {
 
 CoverageBins::CoverageBins(std::uint64_t file_size, std::size_t count)
     : size_(file_size),
@@ -39,4 +39,4 @@ void CoverageBins::AddSealedRange(std::uint64_t begin, std::uint64_t end) {
   }
 }
 
-}  // namespace quorvex::web
+}  // namespace quorvex::report
