@@ -1,7 +1,7 @@
 #include "crc32.h"
 
-#include "crc32_kernels.h"
 #include "arm_cpu_features.h"
+#include "crc32_kernels.h"
 #include "x86_cpu_features.h"
 
 namespace quorvex {

@@ -30,9 +30,8 @@ QUORVEX_INLINE std::uint64_t LoadLe64(const std::uint8_t* p) {
 }
 
 // The CRC register (not inverted) carried over `size` bytes.
-QUORVEX_TARGET_CRC QUORVEX_INLINE std::uint32_t Crc32Words(std::uint32_t reg,
-                                                            const std::uint8_t* p,
-                                                            std::size_t size) {
+QUORVEX_TARGET_CRC QUORVEX_INLINE std::uint32_t Crc32Words(std::uint32_t reg, const std::uint8_t* p,
+                                                           std::size_t size) {
   for (; size >= 32; p += 32, size -= 32) {
     reg = __crc32d(reg, LoadLe64(p));
     reg = __crc32d(reg, LoadLe64(p + 8));
@@ -55,7 +54,7 @@ QUORVEX_TARGET_PMULL QUORVEX_INLINE uint64x2_t Load128(const std::uint8_t* p) {
 // x moved along by the distance of k, plus the data there: the low halves
 // multiplied together, and the high halves, as PCLMULQDQ's 0x00 and 0x11.
 QUORVEX_TARGET_PMULL QUORVEX_INLINE uint64x2_t Fold128(uint64x2_t x, uint64x2_t k,
-                                                        uint64x2_t data) {
+                                                       uint64x2_t data) {
   const poly128_t low = vmull_p64(static_cast<poly64_t>(vgetq_lane_u64(x, 0)),
                                   static_cast<poly64_t>(vgetq_lane_u64(k, 0)));
   const poly128_t high = vmull_high_p64(vreinterpretq_p64_u64(x), vreinterpretq_p64_u64(k));
