@@ -46,7 +46,7 @@ TEST_P(FailedFrameListTest, GivesBackWhatWentIn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, FailedFrameListTest,
-    ::testing::Values(ListCase{"Empty", {}}, ListCase{"One", {{1, 100, 0}}},
+    ::testing::Values(ListCase{"Empty", {}}, ListCase{"One", {{1, 100, 0, {}}}},
                       ListCase{"AcrossMarks", Rising(1000)},
                       // Values that fall and the extremes of every field.
                       ListCase{"FallingAndExtremes",

@@ -252,6 +252,11 @@ def main():
                             "x\x01y", "export"], tmp)
         check_report(report2, json_out2.decode(), err, "folder", {"Case": "x\\x01y"})
 
+        # Printed before the audit below removes the folder's report.
+        if a.pdf and results is not None:
+            print_pdf(report, a.out, "samples-report", results)
+            print_pdf(report2, a.out, "folder-report", json.loads(json_out2))
+
         # An audit of that folder: the manifest, its hash and the counts in the
         # summary, a section for the file that is gone.
         manifest = os.path.join(tmp, "export.sha256")
@@ -280,9 +285,6 @@ def main():
                 expect(counts.get(state) == str(states.count(state)),
                        f"audit: {state} counted: {counts}")
 
-        if a.pdf and results is not None:
-            print_pdf(report, a.out, "samples-report", results)
-            print_pdf(report2, a.out, "folder-report", json.loads(json_out2))
         shutil.copy(report, os.path.join(a.out, "samples-report.html"))
 
     if failures:
