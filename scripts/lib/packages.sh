@@ -29,9 +29,10 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev)
 
 # What the arm64 build needs: the cross compiler, the arm64 libraries it
-# links (from the system's arm64 architecture, which ensure_packages adds) and
-# qemu to run what it makes.
-ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+# links (from the system's arm64 architecture, which ensure_packages adds),
+# its C++ library as a package of that architecture too (dpkg-shlibdeps names
+# the arm64 package's dependencies from it), and qemu to run what it makes.
+ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 libstdc++6:arm64)
 # What the unit and console tests need besides the build: GoogleTest, and
 # the tools whose manifests the audit tests read, and the JSON Schema validator.
 TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep python3-jsonschema)
