@@ -203,6 +203,8 @@ void CaseReportRun::Deliver(std::uint64_t ticket, const FileResult& result,
   // The places are taken in the order the runner starts the files, so the
   // one in front is always under way: waiting for it ends.
   turn_.wait(lock, [&] { return next_written_ == ticket; });
+  // An interrupted report is closed: nothing more goes into it.
+  if (output_ == nullptr) return;
   try {
     writer_->AddFile(result, bins, skipped);
   } catch (const std::bad_alloc&) {
@@ -215,11 +217,17 @@ void CaseReportRun::Deliver(std::uint64_t ticket, const FileResult& result,
 
 void CaseReportRun::AddMissing(const std::string& path, const std::string& listed_sha256) {
   std::lock_guard<Mutex> guard(mutex_);
+  if (output_ == nullptr) return;
   writer_->AddMissing(path, listed_sha256);
 }
 
 std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
   std::lock_guard<Mutex> guard(mutex_);
+  // Interrupted: the report has its closing note, and the program is ending.
+  if (output_ == nullptr) {
+    ok = false;
+    return {};
+  }
   CaseEnd end;
   end.ended = NowUtc();
   end.audit = std::move(audit);
