@@ -193,13 +193,13 @@ CaseReportRun::CaseReportRun(const Options& options, std::string& error) : path_
 CaseReportRun::~CaseReportRun() = default;
 
 std::uint64_t CaseReportRun::Reserve() {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   return next_ticket_++;
 }
 
 void CaseReportRun::Deliver(std::uint64_t ticket, const FileResult& result,
                             const std::vector<float>& bins, bool skipped) {
-  std::unique_lock<Mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   // The places are taken in the order the runner starts the files, so the
   // one in front is always under way: waiting for it ends.
   turn_.wait(lock, [&] { return next_written_ == ticket; });
@@ -216,13 +216,13 @@ void CaseReportRun::Deliver(std::uint64_t ticket, const FileResult& result,
 }
 
 void CaseReportRun::AddMissing(const std::string& path, const std::string& listed_sha256) {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   if (output_ == nullptr) return;
   writer_->AddMissing(path, listed_sha256);
 }
 
 std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   // Interrupted: the report has its closing note, and the program is ending.
   if (output_ == nullptr) {
     ok = false;
@@ -241,7 +241,7 @@ std::string CaseReportRun::Finish(std::optional<AuditSummary> audit, bool& ok) {
 }
 
 void CaseReportRun::Interrupt() {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   if (output_ == nullptr) return;
   writer_->Interrupted(NowUtc());
   output_->Close();

@@ -1,8 +1,10 @@
 #ifndef QUORVEX_CLI_CASE_REPORT_RUN_H
 #define QUORVEX_CLI_CASE_REPORT_RUN_H
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +13,6 @@
 #include "coverage_bins.h"
 #include "options.h"
 #include "report.h"
-#include "thread_sync.h"
 
 namespace quorvex::cli {
 
@@ -68,8 +69,8 @@ class CaseReportRun {
   std::string path_;
   std::unique_ptr<Output> output_;
   std::unique_ptr<report::CaseReportWriter> writer_;
-  Mutex mutex_;
-  CondVar turn_;
+  std::mutex mutex_;
+  std::condition_variable turn_;
   std::uint64_t next_ticket_ = 0;
   std::uint64_t next_written_ = 0;
   bool failed_ = false;  // memory ran out while a file was written

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "thread_sync.h"
-
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -26,8 +24,8 @@
 namespace quorvex::cli {
 namespace {
 
-Mutex& HandlerLock() {
-  static Mutex lock;
+std::mutex& HandlerLock() {
+  static std::mutex lock;
   return lock;
 }
 InterruptHandler* current_handler = nullptr;
@@ -35,7 +33,7 @@ InterruptHandler* current_handler = nullptr;
 void WriteErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
 [[noreturn]] void Interrupted(int exit_status) {
-  std::lock_guard<Mutex> guard(HandlerLock());
+  std::lock_guard<std::mutex> guard(HandlerLock());
   if (current_handler != nullptr) current_handler->OnInterrupt(exit_status);
   ExitInterrupted(exit_status);
 }
@@ -155,7 +153,7 @@ void CatchInterruptions() {
 }
 
 void SetInterruptHandler(InterruptHandler* handler) {
-  std::lock_guard<Mutex> guard(HandlerLock());
+  std::lock_guard<std::mutex> guard(HandlerLock());
   current_handler = handler;
 }
 

@@ -28,7 +28,7 @@ void ManifestWriter::WriteLine(const std::string& line) {
 void ManifestWriter::Put(std::uint64_t place, const std::string& path, const std::string& sha256) {
   std::string line;
   if (!sha256.empty()) line = Sha256sumLine(sha256, RelativeKey(AbsoluteKey(path), folder_));
-  std::lock_guard<Mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (place != next_) {
     waiting_.emplace(place, std::move(line));
     return;
@@ -44,7 +44,7 @@ void ManifestWriter::Put(std::uint64_t place, const std::string& path, const std
 }
 
 bool ManifestWriter::Close() {
-  std::lock_guard<Mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [place, line] : waiting_) WriteLine(line);
   waiting_.clear();
   if (file_ == nullptr) return false;

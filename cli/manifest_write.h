@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <string>
-
-#include "thread_sync.h"
 
 namespace quorvex::cli {
 
@@ -36,7 +35,7 @@ class ManifestWriter {
   std::FILE* file_ = nullptr;
   std::string key_;     // of the manifest itself
   std::string folder_;  // the folder its paths are relative to, as a key
-  Mutex mutex_;
+  std::mutex mutex_;
   std::uint64_t next_ = 0;
   std::map<std::uint64_t, std::string> waiting_;
   bool failed_ = false;

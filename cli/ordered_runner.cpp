@@ -17,36 +17,36 @@ constexpr std::size_t kSpareItems = 48;
 }  // namespace
 
 void StagedOutput::Out(std::string_view text) {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   if (sink_ == nullptr) {
     out_.append(text);
     Hold(text.size());
     return;
   }
-  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  std::lock_guard<std::mutex> sink_guard(*sink_lock_);
   sink_->Out(text);
 }
 
 void StagedOutput::OutPart(std::string_view text, bool ends_inside) {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   if (sink_ == nullptr) {
     out_.append(text);
     held_inside_ = ends_inside;
     Hold(text.size());
     return;
   }
-  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  std::lock_guard<std::mutex> sink_guard(*sink_lock_);
   sink_->OutPart(text, ends_inside);
 }
 
 void StagedOutput::Err(std::string_view text) {
-  std::lock_guard<Mutex> guard(mutex_);
+  std::lock_guard<std::mutex> guard(mutex_);
   if (sink_ == nullptr) {
     err_.append(text);
     Hold(text.size());
     return;
   }
-  std::lock_guard<Mutex> sink_guard(*sink_lock_);
+  std::lock_guard<std::mutex> sink_guard(*sink_lock_);
   sink_->Err(text);
 }
 
@@ -54,11 +54,11 @@ void StagedOutput::Hold(std::size_t size) {
   if (held_bytes_ != nullptr) *held_bytes_ += size;
 }
 
-void StagedOutput::Release(OutputSink& sink, Mutex& lock) {
-  std::lock_guard<Mutex> guard(mutex_);
+void StagedOutput::Release(OutputSink& sink, std::mutex& lock) {
+  std::lock_guard<std::mutex> guard(mutex_);
   if (held_bytes_ != nullptr) *held_bytes_ -= err_.size() + out_.size();
   {
-    std::lock_guard<Mutex> sink_guard(lock);
+    std::lock_guard<std::mutex> sink_guard(lock);
     if (!err_.empty()) sink.Err(err_);
     if (held_inside_) {
       sink.OutPart(out_, true);
@@ -84,11 +84,11 @@ OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink, std::size_t hel
 OrderedRunner::~OrderedRunner() {
   Finish();
   {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     stopping_ = true;
   }
   work_ready_.notify_all();
-  for (Thread& t : workers_) t.join();
+  for (std::thread& t : workers_) t.join();
 }
 
 void OrderedRunner::Add(Task task) {
@@ -96,12 +96,12 @@ void OrderedRunner::Add(Task task) {
     Item item;
     item.output.Release(sink_, sink_lock_);
     task(item.output);
-    std::lock_guard<Mutex> sink_guard(sink_lock_);
+    std::lock_guard<std::mutex> sink_guard(sink_lock_);
     sink_.Flush();
     sink_.Idle();
     return;
   }
-  std::unique_lock<Mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   while (in_flight_.size() >= capacity_) {
     WriteDone(lock);
     if (in_flight_.size() >= capacity_) WaitForHead(lock);
@@ -123,14 +123,14 @@ void OrderedRunner::Add(Task task) {
 }
 
 void OrderedRunner::Finish() {
-  std::unique_lock<Mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   finishing_ = true;
   while (!in_flight_.empty()) {
     WriteDone(lock);
     if (!in_flight_.empty()) WaitForHead(lock);
   }
   lock.unlock();
-  std::lock_guard<Mutex> sink_guard(sink_lock_);
+  std::lock_guard<std::mutex> sink_guard(sink_lock_);
   sink_.Flush();
 }
 
@@ -148,7 +148,7 @@ bool OrderedRunner::HeadReady() const {
 }
 
 void OrderedRunner::Work() {
-  std::unique_lock<Mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     work_ready_.wait(lock, [this] { return stopping_ || MayStart(); });
     if (!MayStart()) return;
@@ -163,7 +163,7 @@ void OrderedRunner::Work() {
   }
 }
 
-void OrderedRunner::WriteDone(std::unique_lock<Mutex>& lock) {
+void OrderedRunner::WriteDone(std::unique_lock<std::mutex>& lock) {
   bool wrote = false;
   while (!in_flight_.empty() && in_flight_.front()->done) {
     // The head's output went through as it ran; what is left is freed here,
@@ -182,17 +182,17 @@ void OrderedRunner::WriteDone(std::unique_lock<Mutex>& lock) {
     work_ready_.notify_all();
     lock.unlock();
     {
-      std::lock_guard<Mutex> sink_guard(sink_lock_);
+      std::lock_guard<std::mutex> sink_guard(sink_lock_);
       sink_.Idle();
     }
     lock.lock();
   }
 }
 
-void OrderedRunner::WaitForHead(std::unique_lock<Mutex>& lock) {
+void OrderedRunner::WaitForHead(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   {
-    std::lock_guard<Mutex> sink_guard(sink_lock_);
+    std::lock_guard<std::mutex> sink_guard(sink_lock_);
     sink_.Flush();
     sink_.Idle();
   }

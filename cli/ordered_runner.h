@@ -2,15 +2,16 @@
 #define QUORVEX_CLI_ORDERED_RUNNER_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
-
-#include "thread_sync.h"
 
 namespace quorvex::cli {
 
@@ -47,16 +48,16 @@ class StagedOutput {
  private:
   friend class OrderedRunner;
   // Writes what is held; later text goes straight to `sink` under `lock`.
-  void Release(OutputSink& sink, Mutex& lock);
+  void Release(OutputSink& sink, std::mutex& lock);
   // Adds `size` held bytes to the runner's count, if it keeps one.
   void Hold(std::size_t size);
 
-  Mutex mutex_;
+  std::mutex mutex_;
   std::string out_;
   std::string err_;
   bool held_inside_ = false;  // the held text ends inside a unit
   OutputSink* sink_ = nullptr;
-  Mutex* sink_lock_ = nullptr;
+  std::mutex* sink_lock_ = nullptr;
   std::atomic<std::size_t>* held_bytes_ = nullptr;
 };
 
@@ -94,29 +95,29 @@ class OrderedRunner {
 
   void Work();
   // Writes the finished items at the head; the caller holds `mutex_`.
-  void WriteDone(std::unique_lock<Mutex>& lock);
+  void WriteDone(std::unique_lock<std::mutex>& lock);
   // Waits until the head is done and half the items are started, or a tick
   // has passed: one wake of the adding thread writes and adds many items.
-  void WaitForHead(std::unique_lock<Mutex>& lock);
+  void WaitForHead(std::unique_lock<std::mutex>& lock);
   bool HeadReady() const;
   // Whether a worker may start the next waiting item; the caller holds
   // `mutex_`.
   bool MayStart() const;
 
   OutputSink& sink_;
-  Mutex sink_lock_;
+  std::mutex sink_lock_;
   std::size_t capacity_;
   std::size_t refill_at_;
   std::size_t held_limit_;
   std::atomic<std::size_t> held_bytes_{0};
-  Mutex mutex_;
-  CondVar work_ready_;
-  CondVar item_done_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable item_done_;
   std::deque<std::unique_ptr<Item>> in_flight_;
   std::deque<Item*> waiting_;
   bool finishing_ = false;
   bool stopping_ = false;
-  std::vector<Thread> workers_;
+  std::vector<std::thread> workers_;
 };
 
 }  // namespace quorvex::cli

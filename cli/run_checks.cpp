@@ -19,7 +19,6 @@
 #include "path_check.h"
 #include "report.h"
 #include "status.h"
-#include "thread_sync.h"
 #include "trace.h"
 
 namespace quorvex::cli {
@@ -69,7 +68,7 @@ class ProgressBar {
 
   void Draw() {
     if (!enabled_) return;
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     const auto now = std::chrono::steady_clock::now();
     // Also after a clear, so that a stream of results does not make it blink.
     if (drawn_at_.has_value() && now - *drawn_at_ < kRedrawEvery) return;
@@ -99,7 +98,7 @@ class ProgressBar {
   }
 
   void Clear() {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     if (!shown_) return;
     std::fputs("\r\033[K", stderr);
     shown_ = false;
@@ -110,7 +109,7 @@ class ProgressBar {
   bool enabled_;
   const RunCounters& counters_;
   // Drawn by the thread reading a file, cleared by whichever writes.
-  Mutex mutex_;
+  std::mutex mutex_;
   std::chrono::steady_clock::time_point start_;
   std::optional<std::chrono::steady_clock::time_point> drawn_at_;
   bool shown_ = false;
@@ -126,25 +125,25 @@ class StdioSink : public OutputSink, public InterruptHandler {
   StdioSink(ProgressBar& bar, bool json)
       : bar_(bar), out_on_terminal_(IsTerminal(stdout)), json_(json) {}
   void Out(std::string_view text) override {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     WriteOut(text);
   }
   // A JSON element too long to hold is written in pieces; an interruption
   // waits for its last one.
   void OutPart(std::string_view text, bool ends_inside) override {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     WriteOut(text);
     inside_ = ends_inside;
     if (!inside_) unit_done_.notify_all();
   }
   void Err(std::string_view text) override {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     bar_.Clear();
     FlushOut();
     std::fwrite(text.data(), 1, text.size(), stderr);
   }
   void Flush() override {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     FlushOut();
   }
   void Idle() override { bar_.Draw(); }
@@ -152,7 +151,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
   // Writes the text that ends the run's output: the summary or the array's
   // end. An interruption after it adds nothing.
   void Close(std::string_view tail) {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     bar_.Clear();
     WriteOut(tail);
     FlushOut();
@@ -161,7 +160,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
 
   // Ends the JSON array after the last element written, and the program.
   void OnInterrupt(int exit_status) override {
-    std::unique_lock<Mutex> guard(mutex_);
+    std::unique_lock<std::mutex> guard(mutex_);
     unit_done_.wait(guard, [this] { return !inside_; });
     bar_.Clear();
     if (json_ && !closed_) {
@@ -176,7 +175,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
   }
   // The case report to end as interrupted, should the run be.
   void SetCaseReport(CaseReportRun* report) {
-    std::lock_guard<Mutex> guard(mutex_);
+    std::lock_guard<std::mutex> guard(mutex_);
     case_report_ = report;
   }
 
@@ -195,7 +194,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
     if (!FlushStdout(error)) ExitOnWriteError(error);
   }
 
-  Mutex mutex_;
+  std::mutex mutex_;
   ProgressBar& bar_;
   bool out_on_terminal_;
   bool json_;
@@ -203,7 +202,7 @@ class StdioSink : public OutputSink, public InterruptHandler {
   bool closed_ = false;
   bool inside_ = false;  // the last text written ends inside a JSON element
   CaseReportRun* case_report_ = nullptr;
-  CondVar unit_done_;
+  std::condition_variable unit_done_;
 };
 
 // The trace of one file, staged with the rest of its output.

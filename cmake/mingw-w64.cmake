@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(QUORVEX_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUORVEX_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${QUORVEX_MINGW_TRIPLE}-g++)
+# The posix thread model: std::thread, std::mutex and std::condition_variable
+# (through winpthreads, linked statically like the rest).
+set(CMAKE_C_COMPILER ${QUORVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVEX_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${QUORVEX_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${QUORVEX_MINGW_TRIPLE})
