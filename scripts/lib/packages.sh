@@ -38,7 +38,7 @@ ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:ar
 TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep python3-jsonschema)
 
 # What the page needs: the WebAssembly toolchain and node for bundling.
-WEB_PACKAGES=(clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
+WEB_PACKAGES=(cmake ninja-build clang-19 lld-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32
   libclang-rt-19-dev-wasm32 wasi-libc binaryen nodejs nlohmann-json3-dev)
 
 # The browsers the page is tested in, all Debian's own: Chromium, Firefox and
