@@ -11,6 +11,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <sys/utsname.h>
@@ -34,14 +37,17 @@ std::string NowUtc() { return UtcTime(static_cast<std::int64_t>(std::time(nullpt
 std::string KeptPath(const std::string& report_path) { return report_path + ".results.part"; }
 
 // Opens a new file for writing; never one that is there already, which may
-// be evidence.
+// be evidence, not even one made a moment before.
 std::FILE* CreateNew(const std::string& path) {
 #if defined(_WIN32)
-  if (std::FILE* there = std::fopen(path.c_str(), "rb")) {
-    std::fclose(there);
-    return nullptr;
-  }
-  return std::fopen(path.c_str(), "wb");
+  // The C library of the Windows build knows no "x" mode: the exclusive
+  // create is asked of the system.
+  const int fd =
+      ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::_fdopen(fd, "wb");
+  if (file == nullptr) ::_close(fd);
+  return file;
 #else
   return std::fopen(path.c_str(), "wbx");
 #endif
