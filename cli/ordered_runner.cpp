@@ -17,7 +17,8 @@ constexpr std::size_t kSpareItems = 48;
 }  // namespace
 
 void StagedOutput::Out(std::string_view text) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  std::unique_lock<std::mutex> guard(mutex_);
+  WaitForRoom(guard);
   if (sink_ == nullptr) {
     out_.append(text);
     Hold(text.size());
@@ -28,7 +29,8 @@ void StagedOutput::Out(std::string_view text) {
 }
 
 void StagedOutput::OutPart(std::string_view text, bool ends_inside) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  std::unique_lock<std::mutex> guard(mutex_);
+  WaitForRoom(guard);
   if (sink_ == nullptr) {
     out_.append(text);
     held_inside_ = ends_inside;
@@ -40,7 +42,8 @@ void StagedOutput::OutPart(std::string_view text, bool ends_inside) {
 }
 
 void StagedOutput::Err(std::string_view text) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  std::unique_lock<std::mutex> guard(mutex_);
+  WaitForRoom(guard);
   if (sink_ == nullptr) {
     err_.append(text);
     Hold(text.size());
@@ -52,6 +55,13 @@ void StagedOutput::Err(std::string_view text) {
 
 void StagedOutput::Hold(std::size_t size) {
   if (held_bytes_ != nullptr) *held_bytes_ += size;
+}
+
+void StagedOutput::WaitForRoom(std::unique_lock<std::mutex>& lock) {
+  if (held_bytes_ == nullptr || held_limit_ == 0) return;
+  // Only the head's end frees held output, and the head is never held, so
+  // the wait ends.
+  released_.wait(lock, [this] { return sink_ != nullptr || held_bytes_->load() < held_limit_; });
 }
 
 void StagedOutput::Release(OutputSink& sink, std::mutex& lock) {
@@ -70,6 +80,7 @@ void StagedOutput::Release(OutputSink& sink, std::mutex& lock) {
   std::string().swap(out_);
   sink_ = &sink;
   sink_lock_ = &lock;
+  released_.notify_all();
 }
 
 OrderedRunner::OrderedRunner(unsigned workers, OutputSink& sink, std::size_t held_limit)
@@ -109,6 +120,7 @@ void OrderedRunner::Add(Task task) {
   auto item = std::make_unique<Item>();
   item->task = std::move(task);
   item->output.held_bytes_ = &held_bytes_;
+  item->output.held_limit_ = held_limit_;
   waiting_.push_back(item.get());
   in_flight_.push_back(std::move(item));
   if (in_flight_.size() == 1) {

@@ -51,21 +51,28 @@ class StagedOutput {
   void Release(OutputSink& sink, std::mutex& lock);
   // Adds `size` held bytes to the runner's count, if it keeps one.
   void Hold(std::size_t size);
+  // Waits, while this output is held and the runner holds its limit or
+  // more, until it is released: a file's large report is then made as its
+  // turn comes instead of being held whole. The caller holds `mutex_`.
+  void WaitForRoom(std::unique_lock<std::mutex>& lock);
 
   std::mutex mutex_;
+  std::condition_variable released_;
   std::string out_;
   std::string err_;
   bool held_inside_ = false;  // the held text ends inside a unit
   OutputSink* sink_ = nullptr;
   std::mutex* sink_lock_ = nullptr;
   std::atomic<std::size_t>* held_bytes_ = nullptr;
+  std::size_t held_limit_ = 0;
 };
 
 // Runs items on worker threads and writes their output in the order they
 // were added, once an item and every item before it are done. At most four
 // items per worker and a few dozen more are in flight, so memory does not grow with the
 // number of items. While the output held for items waiting their turn is
-// `held_limit` bytes or more, no item but the head is started, so that a slow
+// `held_limit` bytes or more, no item but the head is started, and an item
+// under way that is not the head waits before it adds more, so that a slow
 // first item holds back the others rather than memory filling up behind it.
 // With no workers each item runs at once on the caller's
 // thread, its output written as it comes.

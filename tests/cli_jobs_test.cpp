@@ -486,6 +486,33 @@ TEST(OrderedRunner, StartsNoMoreItemsOnceTheHeldOutputReachesItsLimit) {
   }
 }
 
+// One large report behind a slow first item is not held whole: its file
+// waits at the limit until its turn, and then writes the rest through.
+TEST(OrderedRunner, AnItemBehindTheHeadWaitsAtTheLimit) {
+  constexpr std::size_t kLimit = 1000;
+  constexpr std::size_t kPiece = 100;
+  CountingSink sink;
+  std::atomic<bool> head_running{true};
+  std::atomic<int> pieces_behind{0};
+  {
+    OrderedRunner runner(2, sink, kLimit);
+    runner.Add([&head_running](StagedOutput& output) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      head_running = false;
+      output.Out("head\n");
+    });
+    runner.Add([&head_running, &pieces_behind](StagedOutput& output) {
+      for (int i = 0; i < 100; ++i) {
+        output.Out(std::string(kPiece, 'x'));
+        if (head_running) ++pieces_behind;
+      }
+    });
+    runner.Finish();
+  }
+  EXPECT_LE(pieces_behind.load(), static_cast<int>(kLimit / kPiece));
+  EXPECT_GE(pieces_behind.load(), 1);
+}
+
 TEST(SummaryLine, CountsEveryOutcome) {
   quorvex::cli::RunTally t{1, 2, 3, 4, 5, 6, 0};
   EXPECT_EQ(quorvex::cli::SummaryLine(t),
