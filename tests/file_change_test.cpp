@@ -123,6 +123,7 @@ TEST_P(ChangedWhileChecked, IsFoundAndNothingIsVouchedFor) {
                            : c.moment == Moment::kMiddle ? size / 2
                                                          : size;
   const std::string path = path_.string();
+  bool replaced = true;
   auto change = [&] {
     switch (c.change) {
       case Change::kNone:
@@ -149,7 +150,16 @@ TEST_P(ChangedWhileChecked, IsFoundAndNothingIsVouchedFor) {
         const fs::path other = dir_ / "other";
         WriteFile(other, bytes);
         MoveTimesBack(other);
-        fs::rename(other, path_);
+        std::error_code error;
+        fs::rename(other, path_, error);
+#if defined(_WIN32)
+        // Windows refuses to rename over a file that is open, as the one
+        // being checked is, unless it gives renames POSIX semantics: the
+        // file then stays as it was.
+        replaced = !error;
+#else
+        ASSERT_FALSE(error) << error.message();
+#endif
         break;
       }
     }
@@ -169,7 +179,7 @@ TEST_P(ChangedWhileChecked, IsFoundAndNothingIsVouchedFor) {
   options.window_bytes = 4096;
   CheckContents(&paused, path, "file", panel, errors, options);
 
-  if (c.change == Change::kNone) {
+  if (c.change == Change::kNone || !replaced) {
     EXPECT_EQ(summary.status, CheckStatus::kIntact);
     return;
   }
