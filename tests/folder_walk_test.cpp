@@ -2,19 +2,26 @@
 // alone, folders that cannot be read.
 #include "folder_walk.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
+
+// Links and pipes are made, and descriptors counted, the POSIX way.
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -22,43 +29,59 @@ using quorvex::cli::FolderListing;
 using quorvex::cli::FolderWalk;
 using quorvex::cli::WalkStep;
 using ListFn = std::function<bool(FolderListing&)>;
+namespace fs = std::filesystem;
+
+// A path as the walk writes it: with the system's separator.
+std::string Native(std::string path) {
+#if defined(_WIN32)
+  std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+  return path;
+}
+
+std::vector<std::string> Native(std::vector<std::string> paths) {
+  for (std::string& p : paths) p = Native(p);
+  return paths;
+}
+
+// Makes an empty file; false when it cannot.
+bool Touch(const std::string& path) { return static_cast<bool>(std::ofstream(path)); }
 
 // A small export with every kind of entry a walk meets; see MakeTree.
 class FolderWalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvex-walk-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    root_ = base_ + "/export";
+    std::random_device random;
+    for (int tries = 0; base_.empty() && tries < 100; ++tries) {
+      const fs::path dir = fs::temp_directory_path() / ("quorvex-walk-" + std::to_string(random()));
+      if (fs::create_directory(dir)) base_ = dir.string();
+    }
+    ASSERT_FALSE(base_.empty());
+    root_ = base_ + Native("/export");
     MakeTree();
   }
   void TearDown() override {
-    const std::string command = "rm -rf '" + base_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
-  void Touch(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    close(fd);
+    std::error_code error;
+    fs::remove_all(base_, error);
+    EXPECT_FALSE(error) << error.message();
   }
 
   void MakeTree() {
-    ASSERT_EQ(mkdir(root_.c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((root_ + "/sub").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((root_ + "/sub2").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((base_ + "/outside").c_str(), 0755), 0);
+    for (const char* dir : {"/export", "/export/sub", "/export/sub2", "/outside"}) {
+      ASSERT_TRUE(fs::create_directory(base_ + Native(dir)));
+    }
     for (const char* name : {"a.jpg", "a-b.jpg", "B.png", "sub.jpg", "\xC3\xA9.jpg", "sub/z.bmp",
                              "sub/damaged.jpg", "sub/notes.txt"}) {
-      Touch(root_ + "/" + name);
+      ASSERT_TRUE(Touch(root_ + Native(std::string("/") + name)));
     }
-    Touch(base_ + "/outside/secret.jpg");
+    ASSERT_TRUE(Touch(base_ + Native("/outside/secret.jpg")));
+#if !defined(_WIN32)
     ASSERT_EQ(symlink(".", (root_ + "/loop").c_str()), 0);
     ASSERT_EQ(symlink("..", (root_ + "/sub/up").c_str()), 0);
     ASSERT_EQ(symlink("../outside", (root_ + "/out").c_str()), 0);
     ASSERT_EQ(symlink("sub/z.bmp", (root_ + "/link.bmp").c_str()), 0);
     ASSERT_EQ(mkfifo((root_ + "/pipe.avi").c_str(), 0644), 0);
+#endif
   }
 
   std::vector<std::string> Walk(const std::string& root,
@@ -88,20 +111,21 @@ TEST_F(FolderWalkTest, ByteOrderDepthFirstWithoutLinksOrPipes) {
   // "sub" comes before "sub.jpg" with all it holds; upper case before lower
   // case, '-' before '.', and a name of non-ASCII bytes after them all.
   EXPECT_EQ(Walk(r),
-            (std::vector<std::string>{r + "/B.png", r + "/a-b.jpg", r + "/a.jpg",
-                                      r + "/sub/damaged.jpg", r + "/sub/notes.txt",
-                                      r + "/sub/z.bmp", r + "/sub.jpg", r + "/\xC3\xA9.jpg"}));
+            Native({r + "/B.png", r + "/a-b.jpg", r + "/a.jpg", r + "/sub/damaged.jpg",
+                    r + "/sub/notes.txt", r + "/sub/z.bmp", r + "/sub.jpg", r + "/\xC3\xA9.jpg"}));
 }
 
 TEST_F(FolderWalkTest, RootGivenWithSlashOrThroughALink) {
   const std::string r = root_;
-  EXPECT_EQ(Walk(r + "/sub/"), (std::vector<std::string>{r + "/sub/damaged.jpg",
-                                                         r + "/sub/notes.txt", r + "/sub/z.bmp"}));
+  EXPECT_EQ(Walk(Native(r + "/sub/")),
+            Native({r + "/sub/damaged.jpg", r + "/sub/notes.txt", r + "/sub/z.bmp"}));
+#if !defined(_WIN32)
   // A link named as the root is followed; the links inside are not.
   ASSERT_EQ(symlink("export/sub", (base_ + "/named").c_str()), 0);
   EXPECT_EQ(Walk(base_ + "/named"),
             (std::vector<std::string>{base_ + "/named/damaged.jpg", base_ + "/named/notes.txt",
                                       base_ + "/named/z.bmp"}));
+#endif
 }
 
 struct UnreadableCase {
@@ -118,14 +142,14 @@ class UnreadableFolderTest : public FolderWalkTest,
 // Reading a folder fails as it would without permission (tests run as root,
 // who may read any folder, so the failure is injected).
 TEST_P(UnreadableFolderTest, IsReportedAtItsPlaceAndTheWalkGoesOn) {
-  const std::string failing = root_ + GetParam().failing;
+  const std::string failing = root_ + Native(GetParam().failing);
   auto list = [&](const std::string& path, FolderListing& out, const ListFn& system_list) {
     return path != failing && system_list(out);
   };
   std::vector<std::string> expected;
   for (const std::string& e : GetParam().expected) {
-    expected.push_back(e.rfind("unreadable ", 0) == 0 ? "unreadable " + root_ + e.substr(11)
-                                                      : root_ + e);
+    expected.push_back(e.rfind("unreadable ", 0) == 0 ? "unreadable " + root_ + Native(e.substr(11))
+                                                      : root_ + Native(e));
   }
   EXPECT_EQ(Walk(root_, list), expected);
 }
@@ -159,7 +183,7 @@ class SwapTest : public FolderWalkTest, public ::testing::WithParamInterface<Swa
 // An entry swapped after its folder was listed is passed over as changed,
 // never opened through a link, and the walk goes on.
 TEST_P(SwapTest, ChangedEntryIsPassedOverNeverFollowed) {
-  const std::string listed = root_ + GetParam().listed;
+  const std::string listed = root_ + Native(GetParam().listed);
   bool swapped = false;
   auto list = [&](const std::string& path, FolderListing& out, const ListFn& system_list) {
     const bool ok = system_list(out);
@@ -171,7 +195,8 @@ TEST_P(SwapTest, ChangedEntryIsPassedOverNeverFollowed) {
   };
   std::vector<std::string> expected;
   for (const std::string& e : GetParam().expected) {
-    expected.push_back(e.rfind("changed ", 0) == 0 ? "changed " + root_ + e.substr(8) : root_ + e);
+    expected.push_back(e.rfind("changed ", 0) == 0 ? "changed " + root_ + Native(e.substr(8))
+                                                   : root_ + Native(e));
   }
   EXPECT_EQ(Walk(root_, list), expected);
   EXPECT_TRUE(swapped);
@@ -184,56 +209,60 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
+const std::vector<std::string> kFileChanged = Concat(
+    {"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg", "/sub/notes.txt", "/sub/z.bmp"},
+    kAfterSub);
+const std::vector<std::string> kSubChanged =
+    Concat({"/B.png", "/a-b.jpg", "/a.jpg", "changed /sub"}, kAfterSub);
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, SwapTest,
+    ::testing::Values(SwapCase{"FileBecameFolder", "",
+                               [](const std::string&, const std::string& root) {
+                                 Must(fs::remove(root + "/a.jpg"));
+                                 Must(fs::create_directory(root + "/a.jpg"));
+                                 Must(Touch(root + "/a.jpg/x.jpg"));
+                               },
+                               kFileChanged},
+                      SwapCase{"FolderBecameFile", "",
+                               [](const std::string& base, const std::string& root) {
+                                 Must(std::rename((root + "/sub").c_str(),
+                                                  (base + "/moved").c_str()) == 0);
+                                 Must(Touch(root + "/sub"));
+                               },
+                               kSubChanged},
+                      // Another file moved into the name: not the entry listed.
+                      SwapCase{"FileReplacedByAnother", "",
+                               [](const std::string& base, const std::string& root) {
+                                 std::error_code error;
+                                 fs::rename(base + "/outside/secret.jpg", root + "/a.jpg", error);
+                                 Must(!error);
+                               },
+                               kFileChanged}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#if !defined(_WIN32)
+INSTANTIATE_TEST_SUITE_P(
+    Links, SwapTest,
     ::testing::Values(
         SwapCase{"FileBecameLinkOutside", "",
                  [](const std::string&, const std::string& root) {
                    Must(unlink((root + "/a.jpg").c_str()) == 0);
                    Must(symlink("../outside/secret.jpg", (root + "/a.jpg").c_str()) == 0);
                  },
-                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
-                         "/sub/notes.txt", "/sub/z.bmp"},
-                        kAfterSub)},
+                 kFileChanged},
         SwapCase{"FolderBecameLinkOutside", "",
                  [](const std::string& base, const std::string& root) {
                    Must(rename((root + "/sub").c_str(), (base + "/moved").c_str()) == 0);
                    Must(symlink("../outside", (root + "/sub").c_str()) == 0);
                  },
-                 Concat({"/B.png", "/a-b.jpg", "/a.jpg", "changed /sub"}, kAfterSub)},
-        SwapCase{"FileBecameFolder", "",
-                 [](const std::string&, const std::string& root) {
-                   Must(unlink((root + "/a.jpg").c_str()) == 0);
-                   Must(mkdir((root + "/a.jpg").c_str(), 0755) == 0);
-                   Must(close(open((root + "/a.jpg/x.jpg").c_str(), O_WRONLY | O_CREAT, 0644)) ==
-                        0);
-                 },
-                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
-                         "/sub/notes.txt", "/sub/z.bmp"},
-                        kAfterSub)},
-        SwapCase{"FolderBecameFile", "",
-                 [](const std::string& base, const std::string& root) {
-                   Must(rename((root + "/sub").c_str(), (base + "/moved").c_str()) == 0);
-                   Must(close(open((root + "/sub").c_str(), O_WRONLY | O_CREAT, 0644)) == 0);
-                 },
-                 Concat({"/B.png", "/a-b.jpg", "/a.jpg", "changed /sub"}, kAfterSub)},
+                 kSubChanged},
         SwapCase{"FileBecamePipe", "",
                  [](const std::string&, const std::string& root) {
                    Must(unlink((root + "/a.jpg").c_str()) == 0);
                    Must(mkfifo((root + "/a.jpg").c_str(), 0644) == 0);
                  },
-                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
-                         "/sub/notes.txt", "/sub/z.bmp"},
-                        kAfterSub)},
-        // Another file moved into the name: not the entry listed.
-        SwapCase{"FileReplacedByAnother", "",
-                 [](const std::string& base, const std::string& root) {
-                   Must(rename((base + "/outside/secret.jpg").c_str(), (root + "/a.jpg").c_str()) ==
-                        0);
-                 },
-                 Concat({"/B.png", "/a-b.jpg", "changed /a.jpg", "/sub/damaged.jpg",
-                         "/sub/notes.txt", "/sub/z.bmp"},
-                        kAfterSub)},
+                 kFileChanged},
         SwapCase{"FileInSubFolderBecameLink", "/sub",
                  [](const std::string&, const std::string& root) {
                    Must(unlink((root + "/sub/z.bmp").c_str()) == 0);
@@ -332,6 +361,8 @@ TEST_F(FolderWalkTest, FolderMovedWhileWalkedBelowIt) {
   // folder listed.
   EXPECT_EQ(seen, (std::vector<std::string>{deepest + "/f.jpg", third + "/f.jpg", top + "/f.jpg"}));
 }
+
+#endif
 
 TEST(FolderWalk, MissingRootIsUnreadable) {
   FolderWalk walk("/nonexistent/quorvex-walk");

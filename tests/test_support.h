@@ -60,6 +60,16 @@ struct WindowOver {
 
 Bytes Hex(const std::string& hex);
 
+// Whether a run of the console program with `args` writes JSON: a --json
+// among its options, in front of any "--". The string form is split at
+// spaces, as the tests write their command lines.
+bool AsksForJson(const std::vector<std::string>& args);
+bool AsksForJson(const std::string& args);
+
+#if !defined(_WIN32)
+// Runs of the real console program and the schema check (program_run.cpp),
+// through fork, exec and the shell.
+
 // What one run of the console program printed on stdout, and its exit status.
 struct ProgramRun {
   int status = -1;
@@ -82,16 +92,12 @@ struct ProgramOutput {
 // is held to the schema.
 ProgramOutput RunProgramIn(const std::string& dir, const std::vector<std::string>& args);
 
-// Whether a run of the console program with `args` writes JSON: a --json
-// among its options, in front of any "--". The string form is split at
-// spaces, as the tests write their command lines.
-bool AsksForJson(const std::vector<std::string>& args);
-bool AsksForJson(const std::string& args);
-
 // Holds when `text` is one JSON document that parses strictly (no duplicate
 // keys) and holds to the schema of the --json output, as a real validator
 // (python3-jsonschema) finds it.
 ::testing::AssertionResult HoldsToSchema(const std::string& text);
+
+#endif
 
 }  // namespace quorvex::testing
 

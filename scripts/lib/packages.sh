@@ -33,6 +33,10 @@ BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli1
 # its C++ library as a package of that architecture too (dpkg-shlibdeps names
 # the arm64 package's dependencies from it), and qemu to run what it makes.
 ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libssl-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64 libstdc++6:arm64)
+# What the Windows build and its tests under Wine need: the cross compiler,
+# GoogleTest's sources (built with it), Wine, an X server for the dialog's
+# tests and ImageMagick for their screenshots.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 googletest wine wine64 xvfb imagemagick)
 # What the unit and console tests need besides the build: GoogleTest, and
 # the tools whose manifests the audit tests read, and the JSON Schema validator.
 TEST_PACKAGES=(libgtest-dev libgmock-dev hashdeep python3-jsonschema)
