@@ -151,8 +151,10 @@ OpenOutcome OpenFile(const OpenFolder&, const std::string& path, std::string_vie
     ::CloseHandle(file);
     return OpenOutcome::kFailed;
   }
+  // Where the file system gives no file ID (0 in the listing or here), the
+  // type alone is confirmed.
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      (listed_id != 0 && IdOf(info) != listed_id)) {
+      (listed_id != 0 && IdOf(info) != 0 && IdOf(info) != listed_id)) {
     ::CloseHandle(file);
     return OpenOutcome::kChanged;
   }
