@@ -26,7 +26,7 @@ ensure_packages() {
 }
 
 # What the native build needs.
-BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev)
+BUILD_PACKAGES=(cmake g++ make ninja-build nlohmann-json3-dev libssl-dev libcli11-dev zlib1g-dev)
 
 # What the arm64 build needs: the cross compiler, the arm64 libraries it
 # links (from the system's arm64 architecture, which ensure_packages adds),
