@@ -23,7 +23,7 @@
 namespace {
 
 namespace qb = quorvex::build;
-using quorvex::cli::OutputSink;
+using quorvex::testing::StringSink;
 
 struct CliRun {
   int status = -1;  // 124 when it ran out of time
@@ -273,15 +273,6 @@ TEST_F(CliJobsTest, OptionForms) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 }
-
-// A sink that keeps what is written, for runs inside the test.
-class StringSink : public OutputSink {
- public:
-  void Out(std::string_view text) override { out.append(text); }
-  void Err(std::string_view text) override { err.append(text); }
-  std::string out;
-  std::string err;
-};
 
 TEST_F(CliJobsTest, RunChecksInProcessWithAFolderThatCannotBeRead) {
   for (unsigned jobs : {1u, 3u}) {

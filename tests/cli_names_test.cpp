@@ -25,6 +25,7 @@ namespace qb = quorvex::build;
 using nlohmann::json;
 using quorvex::testing::ProgramOutput;
 using quorvex::testing::RunProgramIn;
+using quorvex::testing::StringSink;
 
 void WriteFile(const std::string& path, const qb::Bytes& bytes) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -142,15 +143,6 @@ TEST_P(ForgingNames, FileArgumentsAndDiagnostics) {
   EXPECT_EQ(folder.err,
             "quorvex-check: " + written + ": is a folder (use -r to check what it holds)\n");
 }
-
-// A sink that keeps what is written, for runs inside the test.
-class StringSink : public quorvex::cli::OutputSink {
- public:
-  void Out(std::string_view text) override { out.append(text); }
-  void Err(std::string_view text) override { err.append(text); }
-  std::string out;
-  std::string err;
-};
 
 TEST_P(ForgingNames, FolderThatCannotBeRead) {
   const std::string& name = GetParam().name;

@@ -12,21 +12,14 @@
 #include <thread>
 
 #include "run_checks.h"
+#include "test_support.h"
 
 namespace {
 
 using quorvex::cli::OrderedRunner;
 using quorvex::cli::OutputSink;
 using quorvex::cli::StagedOutput;
-
-// A sink that keeps what is written.
-class StringSink : public OutputSink {
- public:
-  void Out(std::string_view text) override { out.append(text); }
-  void Err(std::string_view text) override { err.append(text); }
-  std::string out;
-  std::string err;
-};
+using quorvex::testing::StringSink;
 
 TEST(OrderedRunner, WritesInOrderWhateverOrderTheItemsFinish) {
   StringSink sink;

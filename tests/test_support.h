@@ -4,17 +4,29 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check_file.h"
 #include "dialog_fields.h"
 #include "field_panel.h"
 #include "file_builders.h"
+#include "ordered_runner.h"
 #include "read_window.h"
 
 namespace quorvex::testing {
 
 using build::Bytes;
+
+// A sink of the ordered runner that keeps what is written, for runs inside
+// the test.
+class StringSink : public cli::OutputSink {
+ public:
+  void Out(std::string_view text) override { out.append(text); }
+  void Err(std::string_view text) override { err.append(text); }
+  std::string out;
+  std::string err;
+};
 
 // A FieldPanel that also logs every operation in order, for the tests of
 // what a check writes and when. One entry per operation: "text 1001 Name:
